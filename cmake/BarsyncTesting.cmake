@@ -1,0 +1,59 @@
+# GoogleTest: the system library natively, Debian's sources for the cross builds.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Warnings of third-party code are not ours to fix.
+  foreach(t gtest gtest_main gmock gmock_main)
+    if(TARGET ${t})
+      target_compile_options(${t} PRIVATE -Wno-error)
+    endif()
+  endforeach()
+  add_library(barsync_gtest_main INTERFACE)
+  target_link_libraries(barsync_gtest_main INTERFACE gtest_main gmock)
+else()
+  find_package(GTest REQUIRED)
+  add_library(barsync_gtest_main INTERFACE)
+  target_link_libraries(barsync_gtest_main INTERFACE GTest::gtest_main GTest::gmock)
+endif()
+
+include(GoogleTest)
+
+# Can this machine run the test programs at all? A kernel without 32-bit support
+# cannot start 32-bit wine; such test programs are then built but reported as skipped.
+set(BARSYNC_CAN_RUN_TESTS ON)
+set(BARSYNC_CANNOT_RUN_REASON "")
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --version
+                  RESULT_VARIABLE emulator_rc OUTPUT_QUIET ERROR_QUIET)
+  if(NOT emulator_rc EQUAL 0)
+    set(BARSYNC_CAN_RUN_TESTS OFF)
+    set(BARSYNC_CANNOT_RUN_REASON
+        "${CMAKE_CROSSCOMPILING_EMULATOR} cannot run on this machine (a kernel without 32-bit program support?)")
+    message(WARNING "Test programs will be built but not run: ${BARSYNC_CANNOT_RUN_REASON}")
+  endif()
+endif()
+
+# Registers every test of a GoogleTest program with CTest. Under wine the list is read
+# at test time, so that discovery does not run wine during the build. Extra arguments
+# are passed on to gtest_discover_tests (WORKING_DIRECTORY, for example).
+function(barsync_add_gtests target)
+  if(NOT BARSYNC_CAN_RUN_TESTS)
+    add_test(NAME ${target}.not_run
+             COMMAND sh -c "echo 'not run: ${BARSYNC_CANNOT_RUN_REASON}'; exit 77")
+    set_tests_properties(${target}.not_run PROPERTIES SKIP_RETURN_CODE 77)
+    return()
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${ARGN}
+                       PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
+endfunction()
+
+# A Barsync-side test program: statically linked on Windows (spares wine the mingw
+# runtime DLLs), then registered.
+function(barsync_register_tests target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -static)
+  endif()
+  barsync_add_gtests(${target} ${ARGN})
+endfunction()

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need on a fresh Debian machine; safe to run again.
+set -euo pipefail
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need+=(__update__)
+fi
+for p in cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev \
+         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64 \
+         wine64 wine32:i386 xxd; do
+  have "$p" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  pkgs=()
+  for p in "${need[@]}"; do [ "$p" != __update__ ] && pkgs+=("$p"); done
+  if [ ${#pkgs[@]} -gt 0 ]; then
+    $SUDO apt-get install -y -qq --no-install-recommends "${pkgs[@]}" >/dev/null
+  fi
+fi
