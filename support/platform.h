@@ -1,0 +1,65 @@
+// The platform layer: everything that differs between Windows and Linux lives behind
+// these functions (platform_win.cpp / platform_posix.cpp), so that no other code tests
+// the operating system. None of them throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace support {
+
+// Narrow text of a path for messages and the C library: the system's ANSI code page on
+// Windows (characters it cannot hold become '?'), UTF-8 on Linux.
+std::string NarrowPath(const std::filesystem::path& path);
+
+// A path from narrow text as the program received it (command line, settings file):
+// ANSI code page on Windows, UTF-8 on Linux.
+std::filesystem::path PathFromNarrow(const std::string& text);
+
+// True when the error says that nothing exists at the path: on Windows the error codes
+// 2, 3, 53 and 123 (file, path or network path not found, invalid name); on Linux
+// ENOENT, ENOTDIR and ENAMETOOLONG. Both the system and the generic category count.
+bool IsNothingHere(const std::error_code& error);
+
+// What stands at a path, without following a final symbolic link or junction.
+enum class ObjectKind { kNothing, kFile, kDirectory, kLink };
+
+// Queries the object at path. kNothing with a clear error when nothing exists there;
+// kNothing with the system's error when the query itself failed.
+ObjectKind QueryObject(const std::filesystem::path& path, std::error_code& error);
+
+// Removes path and, when it is a real directory, everything below it. Symbolic links
+// and junctions are removed themselves and never followed. A missing path is no error.
+void RemoveTreeNoFollow(const std::filesystem::path& path, std::error_code& error);
+
+// True when the file at path exists and is read-only (owner-write permission clear, or
+// the read-only attribute set); error is set when its status cannot be read.
+bool IsReadOnly(const std::filesystem::path& path, std::error_code& error);
+
+unsigned CurrentProcessId();
+unsigned CurrentThreadId();
+
+// Whether the standard output is a terminal (console) at this moment.
+bool StdoutIsTerminal();
+
+// Local broken-down time of t (thread-safe).
+std::tm LocalTime(std::time_t t);
+
+// Opens path for appending in binary mode ("ab"), creating it. Returns null and sets
+// error (generic category, the C library's errno) on failure.
+std::FILE* OpenForAppend(const std::filesystem::path& path, std::error_code& error);
+
+// Replaces target crash-safely: writes the bytes to a temporary file beside it (target
+// name + TempSuffix()), flushes them to disk, then renames it over target in one step.
+// On any failure target is untouched, the temporary is removed and the error returned.
+std::error_code ReplaceFileAtomically(const std::filesystem::path& target, const void* data,
+                                      std::size_t size);
+
+// Suffix of the temporary file written by ReplaceFileAtomically.
+const char* TempSuffix();
+
+}  // namespace support

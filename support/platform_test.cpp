@@ -1,0 +1,99 @@
+#include "support/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_temp_dir.h"
+
+namespace fs = std::filesystem;
+using namespace support;
+
+namespace {
+
+TEST(ReplaceFileAtomically, CreatesOrReplacesTheWholeFileAndLeavesNoTemporary) {
+  TestTempDir dir;
+  const fs::path target = dir / "SEC.dat";
+  const std::string first(100000, 'a');
+  ASSERT_FALSE(ReplaceFileAtomically(target, first.data(), first.size()));
+  EXPECT_EQ(ReadTextFile(target), first);
+  const std::string second = "short";
+  ASSERT_FALSE(ReplaceFileAtomically(target, second.data(), second.size()));
+  EXPECT_EQ(ReadTextFile(target), second);
+  fs::path temp = target;
+  temp += TempSuffix();
+  EXPECT_FALSE(fs::exists(temp));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(ReplaceFileAtomically, FailureLeavesTheTargetUntouched) {
+  TestTempDir dir;
+  const fs::path target = dir / "SEC.dat";
+  WriteTextFile(target, "precious");
+  // The temporary cannot be created: a directory stands in its place.
+  fs::path temp = target;
+  temp += TempSuffix();
+  fs::create_directory(temp);
+  EXPECT_TRUE(ReplaceFileAtomically(target, "new", 3));
+  EXPECT_EQ(ReadTextFile(target), "precious");
+}
+
+TEST(ReplaceFileAtomically, MissingDirectoryIsAnErrorNotACrash) {
+  TestTempDir dir;
+  const std::error_code error = ReplaceFileAtomically(dir / "no" / "SEC.dat", "x", 1);
+  EXPECT_TRUE(error);
+  EXPECT_TRUE(IsNothingHere(error));
+}
+
+TEST(QueryObject, ClassifiesWhatStandsAtAPath) {
+  TestTempDir dir;
+  WriteTextFile(dir / "f", "x");
+  std::error_code error;
+  EXPECT_EQ(QueryObject(dir / "f", error), ObjectKind::kFile);
+  EXPECT_EQ(QueryObject(dir.path(), error), ObjectKind::kDirectory);
+  EXPECT_EQ(QueryObject(dir / "absent", error), ObjectKind::kNothing);
+  EXPECT_FALSE(error);
+  EXPECT_EQ(QueryObject(dir / "f" / "below", error), ObjectKind::kNothing);
+  EXPECT_FALSE(error);
+}
+
+TEST(IsReadOnly, TellsReadOnlyFromWritableFiles) {
+  TestTempDir dir;
+  WriteTextFile(dir / "f", "x");
+  std::error_code error;
+  EXPECT_FALSE(IsReadOnly(dir / "f", error));
+  fs::permissions(dir / "f",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_TRUE(IsReadOnly(dir / "f", error));
+  EXPECT_FALSE(error);
+  IsReadOnly(dir / "absent", error);
+  EXPECT_TRUE(error);
+  fs::permissions(dir / "f", fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(NarrowPath, RoundTripsPlainText) {
+  const std::string text = "C:/Export/Min/20261207";
+  EXPECT_EQ(NarrowPath(PathFromNarrow(text)), text);
+  EXPECT_EQ(NarrowPath(fs::path()), "");
+}
+
+TEST(ThreadIds, DifferBetweenThreadsAndProcessIdIsStable) {
+  unsigned other = 0;
+  std::thread t([&] { other = CurrentThreadId(); });
+  t.join();
+  EXPECT_NE(other, CurrentThreadId());
+  EXPECT_EQ(CurrentProcessId(), CurrentProcessId());
+  EXPECT_NE(CurrentProcessId(), 0u);
+}
+
+TEST(OpenForAppend, ReportsMissingDirectoryAsErrno) {
+  TestTempDir dir;
+  std::error_code error;
+  EXPECT_EQ(OpenForAppend(dir / "no" / "x.log", error), nullptr);
+  EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+}
+
+}  // namespace
