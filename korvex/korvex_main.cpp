@@ -1,0 +1,21 @@
+// The library's entry: process attach and detach, thread detach.
+#include <windows.h>
+
+#include "kv_util.h"
+#include "kv_util_state.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      return kv::library_attach(instance) ? TRUE : FALSE;
+    case DLL_THREAD_DETACH:
+      kv::detach_thread();
+      break;
+    case DLL_PROCESS_DETACH:
+      kv::library_detach(reserved != nullptr);
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
