@@ -83,7 +83,10 @@ std::error_code Log::InitLog(const fs::path& file, const char* threadName) {
     if (!(file_ && name == fileName_)) {
       const std::error_code error = OpenLocked(file);
       fileName_ = file_ ? name : std::string();
-      if (error) return error;
+      if (error) {
+        consoleEcho_ = true;  // no file to keep the lines: never drop them
+        return error;
+      }
     }
   }
   Write("Init log: PID=%d, LogLevel=%d, File='%s'", static_cast<int>(CurrentProcessId()),

@@ -33,7 +33,8 @@ class Log {
   // Sets the calling thread's prefix from threadName (when not null), then opens file for
   // appending, creating missing parent directories. Opening the file already open succeeds
   // without reopening. Writes "Init log: PID=..., LogLevel=..., File='...'" on success.
-  // Returns the C library's error (generic category) or the directory creation error.
+  // Returns the C library's error (generic category) or the directory creation error;
+  // after a failure the lines go to the standard output, terminal or not.
   std::error_code InitLog(const std::filesystem::path& file, const char* threadName);
 
   // Exchanges the level; when it changed, writes "SetLogLevel: old -> new". Returns the old.

@@ -59,6 +59,11 @@ std::FILE* OpenForAppend(const std::filesystem::path& path, std::error_code& err
 std::error_code ReplaceFileAtomically(const std::filesystem::path& target, const void* data,
                                       std::size_t size);
 
+// True when inner is the same folder as outer or lies somewhere below it. Both are
+// compared in their canonical form (links resolved as far as they exist), component by
+// component; letter case is ignored on Windows, where file names ignore it.
+bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
 // Suffix of the temporary file written by ReplaceFileAtomically.
 const char* TempSuffix();
 

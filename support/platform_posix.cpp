@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "support/path_compare.h"
 #include "support/platform.h"
 
 namespace fs = std::filesystem;
@@ -127,6 +128,11 @@ std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, 
   }
   SyncDirectoryOf(target);
   return {};
+}
+
+bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
+  return ComponentsStartWith(ComparableForm(inner), ComparableForm(outer),
+                             [](const fs::path& a, const fs::path& b) { return a == b; });
 }
 
 }  // namespace support

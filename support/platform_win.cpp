@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "support/path_compare.h"
 #include "support/platform.h"
 
 namespace fs = std::filesystem;
@@ -183,6 +184,16 @@ std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, 
     error = LastError();
   if (error) ::DeleteFileW(temp.c_str());
   return error;
+}
+
+bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
+  return ComponentsStartWith(
+      ComparableForm(inner), ComparableForm(outer), [](const fs::path& a, const fs::path& b) {
+        const std::wstring& x = a.native();
+        const std::wstring& y = b.native();
+        return ::CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(),
+                                      static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+      });
 }
 
 }  // namespace support

@@ -1,0 +1,91 @@
+// CMinReplicator: the one application object. It owns the run settings, which
+// ParseParameters fills from the command line and Barsync.ini and ValidateParameters
+// checks; every operation of the run reads them from here. Used on the main thread only.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+
+class IniFile;
+
+class CMinReplicator {
+ public:
+  CMinReplicator() = default;
+  CMinReplicator(const CMinReplicator&) = delete;
+  CMinReplicator& operator=(const CMinReplicator&) = delete;
+
+  // Fills the run settings (options win over Barsync.ini in the current directory),
+  // builds the interval list and opens both logs (a log without a path writes to the
+  // standard output only). False when the usage or version text
+  // was shown or a log path is unusable: the process then ends with exit code 0. Throws
+  // std::filesystem::filesystem_error for a path that cannot be made absolute and
+  // std::runtime_error when Barsync.ini cannot be read.
+  bool ParseParameters(int argc, const char* const* argv);
+
+  // Lower-cases the action and checks the settings; every failure is logged with
+  // LogError. For "rebuild" it then clears the archive targets. False: do not run.
+  bool ValidateParameters();
+
+  // Performs the action (run driver).
+  void Run();
+
+  // Run settings.
+  std::string action_;
+  std::filesystem::path minutesDir_;
+  std::filesystem::path archiveDir_;
+  std::filesystem::path logFile_;
+  std::filesystem::path errorsFile_;
+  std::string date_;
+  std::string sessionStartHour_;
+  std::int32_t sessionStart_ = 0;
+  // [Classes]: class code -> "ALL" or a comma list of security codes.
+  std::map<std::string, std::string> classes_;
+  bool hasClasses_ = false;
+  // [ReplicateClasses]: "CLASS" (whole class) or "CLASS,SECURITY".
+  std::set<std::string> replicateClasses_;
+  bool hasReplicateClasses_ = false;
+  // Class code -> suffix of the time-settings section that lists it.
+  std::map<std::string, std::string> classTimeSettings_;
+  // Time-settings suffix -> TimeBegin / TimeEnd as HHMMSS.
+  std::map<std::string, std::int32_t> timeBegins_;
+  std::map<std::string, std::int32_t> timeEnds_;
+  // The last TimeBegin / TimeEnd read from any time-settings section.
+  std::int32_t timeBegin_ = 0;
+  std::int32_t timeEnd_ = 0;
+
+  // Working fields: the instrument being processed.
+  std::string curClass_;
+  std::string curSec_;
+
+  // Counters for the summary.
+  std::int32_t processedCount_ = 0;
+  std::int32_t corruptedCount_ = 0;
+  std::int32_t zeroVolumeCount_ = 0;
+
+ private:
+  bool ReadPathsAndCheckLogs(int argc, const char* const* argv, const IniFile& ini);
+  void ReadSections(const IniFile& ini);
+  void ReadReplicateClasses(const IniFile& ini);
+  void ReadTimeSettings(const IniFile& ini);
+  void OpenLogs();
+  bool CheckArchiveNotInsideMinutes();
+  bool ClearRebuildTargets();
+};
+
+// Scans the arguments from the first (the program path included) for one equal to option
+// (exact, case-sensitive); only the first occurrence counts. Found: value is the next
+// argument, trimmed of spaces, whatever it looks like, or empty when option is the last
+// argument; true. Not found: value is empty; false.
+bool FindOption(int argc, const char* const* argv, const char* option, std::string& value);
+
+// The texts of "-?" and "--version" / "-v", byte for byte.
+const char* UsageText();
+std::string VersionText();
+
+// The process's start-up (everything main does after installing crash reporting):
+// current directory, DebugLevel, parse, validate, run. Returns the exit code; an escaping
+// std::exception is logged as plain text and gives the after-run exit code.
+int RunBarsync(int argc, const char* const* argv);

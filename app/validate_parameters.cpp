@@ -1,0 +1,57 @@
+#include <array>
+#include <cctype>
+#include <string_view>
+
+#include "app/min_replicator.h"
+#include "support/filesystem_helpers.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kActions = {"add",    "addlast",    "insert",
+                                                      "delete", "conversion", "rebuild",
+                                                      "test",   "changelot",  "changeprice"};
+
+std::string ToLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsAction(const std::string& word) {
+  for (std::string_view action : kActions)
+    if (word == action) return true;
+  return false;
+}
+
+}  // namespace
+
+bool CMinReplicator::ValidateParameters() {
+  action_ = ToLower(action_);
+  if (!IsAction(action_)) {
+    LogError("Unknown action");
+    return false;
+  }
+  if (minutesDir_.empty()) {
+    LogError("Minutes location is not specified");
+    return false;
+  }
+  if (archiveDir_.empty()) {
+    LogError("Archive location is not specified");
+    return false;
+  }
+  if (date_.empty() && (action_ == "add" || action_ == "delete")) {
+    LogError("Date is not specified");
+    return false;
+  }
+  if (!PathExists(minutesDir_)) {
+    LogError("Can not find Minutes location");
+    return false;
+  }
+  if (!PathExists(archiveDir_)) {
+    LogError("Can not find Archive location");
+    return false;
+  }
+  // The rebuild clears its targets only once everything else is known to be right.
+  if (action_ == "rebuild") return CheckArchiveNotInsideMinutes() && ClearRebuildTargets();
+  return true;
+}
