@@ -1,0 +1,63 @@
+// What the aggregation of one instrument's day shares between the calls of ApplyMinutes
+// for the intervals of that instrument, and the inputs of one call.
+//
+// The caller (the replication of one instrument) creates one AggregationState per
+// instrument and day and passes it to every ApplyMinutes call for that instrument, in the
+// order of the run's interval list (minute intervals before day, month, week). A fresh
+// state is what keeps one instrument's day out of another instrument's calendar candles.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "archive/candle.h"
+#include "archive/min_arch.h"
+
+// Progress of the day buffer.
+enum class DayState : int {
+  kFilling = 0,    // record 0 (the day of the given date) is being filled
+  kSecondDay = 1,  // the minutes passed midnight: record 1 (the next day) is being filled
+  kTwoDays = 2,    // finished with two day candles
+  kOneDay = -1,    // finished with one day candle
+};
+
+struct AggregationState {
+  // Record 0: the day candle of the given date; record 1: the day candle of the next
+  // calendar date when the minutes ran past midnight. Time fields stay 0.
+  Candle day[2] = {};
+  DayState state = DayState::kFilling;
+  // True while the last minute-interval append took no minute: the calendar appends then
+  // change nothing.
+  bool noNewMinutes = true;
+  // True once the day buffer was filled from this instrument's minutes (by a minute
+  // interval, or by the first calendar interval when no minute interval is configured).
+  bool dayBufferFilled = false;
+
+  // Zeroes the day buffer and starts filling record 0.
+  void ResetDay() {
+    day[0] = Candle{};
+    day[1] = Candle{};
+    state = DayState::kFilling;
+  }
+  bool Filling() const { return state == DayState::kFilling || state == DayState::kSecondDay; }
+  // Filling is over: two day candles when record 1 was started, else one.
+  void FinishDay() {
+    if (state == DayState::kSecondDay) state = DayState::kTwoDays;
+    if (state == DayState::kFilling) state = DayState::kOneDay;
+  }
+  int DayCandles() const { return state == DayState::kTwoDays ? 2 : 1; }
+};
+
+// The inputs of one ApplyMinutes call besides the target interval.
+struct ApplyRequest {
+  // The day's minute records (one minute export file, possibly narrowed), in file order.
+  const CMinArch& minutes;
+  // The trading date D, YYYYMMDD.
+  std::int32_t date;
+  // The run's action word, lower case: "add", "addlast", "insert", "delete", ...
+  std::string_view action;
+  // Text of the archive's path, for messages.
+  std::string_view displayName;
+  // Candles of the target's slot and of all later slots in the instrument buffer.
+  int tailCount;
+};

@@ -1,0 +1,95 @@
+#include <vector>
+
+#include "archive/aggregation.h"
+#include "archive/archive_layout.h"
+#include "archive/calendar.h"
+#include "archive/minute_candles.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr char kMoreRecentMessage[] = "Archive date is more recent";
+
+// With no minute interval configured, the day buffer comes from the minutes here, built
+// as the one-minute candles would build it (no archive to skip against).
+bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, AggregationState& state) {
+  state.ResetDay();
+  MinuteBuildInput input;
+  input.minutes = request.minutes.m_Candles;
+  input.count = request.minutes.m_Count;
+  input.interval = kOneMinuteInterval;
+  input.date = request.date;
+  input.sessionStart = target.m_SessionStart;
+  const MinuteBuildResult built = BuildMinuteCandles(input, state);
+  if (!built.ok) return false;
+  state.FinishDay();
+  state.noNewMinutes = !built.anyTaken;
+  state.dayBufferFilled = true;
+  return true;
+}
+
+// Drops trailing candles without a date (never written by this program, but a run must
+// not end in one).
+bool DropUndatedTail(CMinArch& target, int& tail) {
+  int count = target.m_Count;
+  while (count > 0 && target.m_Candles[count - 1].date == 0) --count;
+  if (count == target.m_Count) return true;
+  return ReplaceRun(target, count, target.m_Count, {}, tail);
+}
+
+Candle DayCandle(const Candle& record) {
+  Candle c = record;
+  c.time = 0;
+  return c;
+}
+
+// The candles that replace [first, count) of a week or month run.
+std::vector<Candle> PeriodCandles(const CMinArch& target, std::int32_t date, bool samePeriod,
+                                  const AggregationState& state) {
+  const std::int32_t interval = target.m_Interval;
+  const bool twoDays = state.DayCandles() == 2;
+  const bool secondPeriod = twoDays && !SamePeriod(state.day[1].date, date, interval);
+  Candle work;
+  if (samePeriod) {
+    work = target.m_Candles[target.m_Count - 1];
+    MergeInto(work, state.day[0]);
+  } else {
+    work = DayCandle(state.day[0]);
+    work.date = PeriodStart(date, interval);
+  }
+  if (twoDays && !secondPeriod) MergeInto(work, state.day[1]);
+  std::vector<Candle> fresh{work};
+  // The next period's candle carries its opening day's own date.
+  if (secondPeriod) fresh.push_back(DayCandle(state.day[1]));
+  return fresh;
+}
+
+}  // namespace
+
+bool AppendCalendarInterval(CMinArch& target, const ApplyRequest& request,
+                            AggregationState& state) {
+  if (!state.dayBufferFilled && !FillDayBuffer(target, request, state)) return false;
+  if (state.noNewMinutes) return true;
+  const std::int32_t interval = target.m_Interval;
+  const std::int32_t date = request.date;
+  int tail = request.tailCount;
+  if (!DropUndatedTail(target, tail)) return false;
+
+  bool samePeriod = false;
+  if (target.m_Count > 0) {
+    const std::int32_t lastDate = target.m_Candles[target.m_Count - 1].date;
+    if (PeriodStart(lastDate, interval) > PeriodStart(date, interval)) {
+      LogError("%s", kMoreRecentMessage);
+      return false;
+    }
+    samePeriod = SamePeriod(lastDate, date, interval);
+  }
+  const int first = samePeriod ? target.m_Count - 1 : target.m_Count;
+  std::vector<Candle> fresh;
+  if (interval == kDayInterval) {
+    for (int k = 0; k < state.DayCandles(); ++k) fresh.push_back(DayCandle(state.day[k]));
+  } else {
+    fresh = PeriodCandles(target, date, samePeriod, state);
+  }
+  return ReplaceRun(target, first, target.m_Count, fresh, tail);
+}

@@ -1,0 +1,88 @@
+#include "archive/candle_file.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "archive/archive_layout.h"
+#include "archive/interval_names.h"
+#include "support/cfile.h"
+#include "support/log.h"
+#include "support/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Opens path and reads its size. Returns false without a message when it cannot be opened;
+// logs the corruption message when the size is not a whole number of records or exceeds
+// maxRecords.
+bool OpenCandleFile(Library::WinFile::CFile& file, std::size_t maxRecords, std::size_t& records) {
+  if (!file.IsOpen()) return false;
+  const std::uint32_t size = file.Size();
+  const std::size_t limit =
+      std::min<std::size_t>(maxRecords, std::numeric_limits<std::int32_t>::max() / kCandleBytes);
+  if (size % kCandleBytes != 0 || size / kCandleBytes > limit) {
+    LogError("Graph minute %s is corrupted", support::NarrowPath(file.Path()).c_str());
+    return false;
+  }
+  records = size / kCandleBytes;
+  return true;
+}
+
+bool ReadRecords(Library::WinFile::CFile& file, std::size_t records, Candle* into) {
+  std::vector<unsigned char> bytes(records * kCandleBytes);
+  if (!file.Read(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
+    LogError("Error reading file %s ", support::NarrowPath(file.Path()).c_str());
+    return false;
+  }
+  DecodeCandles(bytes.data(), records, into);
+  return true;
+}
+
+}  // namespace
+
+bool ReadCandleFile(const fs::path& path, CMinArch& target, std::vector<Candle>& storage) {
+  Library::WinFile::CFile file(path, std::ios::in);
+  std::size_t records = 0;
+  storage.clear();
+  if (!OpenCandleFile(file, std::numeric_limits<std::size_t>::max(), records)) return false;
+  storage.resize(records);
+  if (!ReadRecords(file, records, storage.data())) {
+    storage.clear();
+    storage.shrink_to_fit();
+    return false;
+  }
+  target.m_Candles = storage.data();
+  target.m_Count = static_cast<std::int32_t>(records);
+  return true;
+}
+
+bool ReadCandleFile(const fs::path& path, CMinArch& target, std::size_t capacity) {
+  Library::WinFile::CFile file(path, std::ios::in);
+  std::size_t records = 0;
+  if (!OpenCandleFile(file, capacity, records)) return false;
+  if (records > 0 && target.m_Candles == nullptr) return false;
+  if (!ReadRecords(file, records, target.m_Candles)) return false;
+  target.m_Count = static_cast<std::int32_t>(records);
+  return true;
+}
+
+bool WriteCandleFile(const fs::path& path, const CMinArch& source) {
+  if (source.m_Count < 0 || (source.m_Count > 0 && source.m_Candles == nullptr)) return false;
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(source.m_Count) * kCandleBytes);
+  EncodeCandles(source.m_Candles, static_cast<std::size_t>(source.m_Count), bytes.data());
+  return !support::ReplaceFileAtomically(path, bytes.data(), bytes.size());
+}
+
+bool LocateInterval(CMinArch& target, std::string_view name) {
+  const std::int32_t code = IntervalCodeFromExactName(name);
+  const auto place = FindSlot(target.m_Instrument, code);
+  if (!place) {
+    LogError("Error reading date( %s )", std::string(name).c_str());
+    return false;
+  }
+  target.m_Candles = target.m_Instrument + place->firstRecord;
+  target.m_Count = place->count;
+  return true;
+}

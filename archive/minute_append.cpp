@@ -1,0 +1,62 @@
+#include <algorithm>
+
+#include "archive/aggregation.h"
+#include "archive/archive_layout.h"
+#include "archive/minute_candles.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr char kMoreRecentMessage[] = "Archive date is more recent";
+
+// Folds the archive's candles of its last date (walking back while they are not older
+// than the given date) into day record 0: the earlier part of a day added before.
+void FoldHeldDay(const CMinArch& target, std::int32_t date, AggregationState& state) {
+  if (target.m_Count == 0) return;
+  const std::int32_t lastDate = target.m_Candles[target.m_Count - 1].date;
+  Candle& record = state.day[0];
+  for (int k = target.m_Count - 1; k >= 0 && target.m_Candles[k].date >= date; --k) {
+    const Candle& held = target.m_Candles[k];
+    if (held.date != lastDate) continue;
+    record.high = std::max(record.high, held.high);
+    record.low = record.low == 0 ? held.low : std::min(record.low, held.low);
+    record.volume += held.volume;
+    record.open = held.open;
+    record.date = date;
+  }
+}
+
+bool IsLater(std::int32_t date, std::int32_t time, const Candle& than) {
+  return date > than.date || (date == than.date && time > than.time);
+}
+
+}  // namespace
+
+bool AppendMinuteInterval(CMinArch& target, const ApplyRequest& request, AggregationState& state) {
+  if (target.m_Interval == kOneMinuteInterval) state.ResetDay();
+  state.noNewMinutes = true;
+  const Candle* last = target.m_Count > 0 ? &target.m_Candles[target.m_Count - 1] : nullptr;
+
+  MinuteBuildInput input;
+  input.minutes = request.minutes.m_Candles;
+  input.count = request.minutes.m_Count;
+  input.interval = target.m_Interval;
+  input.date = request.date;
+  input.sessionStart = target.m_SessionStart;
+  input.archiveLast = last;
+  const bool filling = state.Filling();
+  MinuteBuildResult built = BuildMinuteCandles(input, state);
+  if (!built.ok) return false;
+  state.noNewMinutes = !built.anyTaken;
+  if (filling) {
+    FoldHeldDay(target, request.date, state);
+    state.FinishDay();
+    state.dayBufferFilled = true;
+  }
+  if (last != nullptr && !IsLater(built.lastDate, built.lastTime, *last)) {
+    LogError("%s", kMoreRecentMessage);
+    return false;
+  }
+  int tail = request.tailCount;
+  return ReplaceRun(target, target.m_Count, target.m_Count, built.candles, tail);
+}
