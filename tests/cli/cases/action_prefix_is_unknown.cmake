@@ -1,0 +1,12 @@
+# "rebuildspec" is not "rebuild": refused before anything is cleared.
+set(ARGS -a rebuildspec -f min -t arch -l main.log -e errors.log)
+function(case_setup)
+  make_file(min/20260105/TQBR/SBER/1.dat "x")
+  make_file(arch/TQBR/SBER.dat "keep")
+endfunction()
+function(case_check)
+  expect_rc(0)
+  expect_file(errors.log "\\): Unknown action\n")
+  expect_file(main.log "\\): Unknown action\n")
+  expect_exists(arch/TQBR/SBER.dat)
+endfunction()

@@ -1,0 +1,5 @@
+set(ARGS -a test -f . -t no_such_dir -l main.log)
+function(case_check)
+  expect_rc(0)
+  expect_file(main.log "\\): Can not find Archive location\n")
+endfunction()

@@ -1,0 +1,5 @@
+set(ARGS -a add -f . -d 20260105 -l main.log)
+function(case_check)
+  expect_rc(0)
+  expect_file(main.log "\\): Archive location is not specified\n")
+endfunction()

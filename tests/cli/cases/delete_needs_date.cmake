@@ -1,0 +1,5 @@
+set(ARGS -a delete -f . -t . -l main.log -e errors.log)
+function(case_check)
+  expect_rc(0)
+  expect_file(errors.log "\\): Date is not specified\n")
+endfunction()

@@ -1,0 +1,5 @@
+set(ARGS -a test -f . -t . -l main.log -e nodir/errors.log)
+function(case_check)
+  expect_rc(0)
+  expect_stderr("Can not find directory \"[^\n]*nodir\"\n")
+endfunction()

@@ -1,0 +1,11 @@
+# An option given on the command line wins over the settings file.
+set(INI "[General]\nAction=rebuild\nMinutes=nowhere\nArchive=nowhere\n[Output]\nLogs=main.log\n")
+set(ARGS -a test -f min -t arch -l other.log)
+function(case_setup)
+  file(MAKE_DIRECTORY ${WORK}/min ${WORK}/arch)
+endfunction()
+function(case_check)
+  expect_rc(1)
+  expect_file(other.log "Action \"test\" is not available")
+  expect_missing(main.log)
+endfunction()

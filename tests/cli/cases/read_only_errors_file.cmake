@@ -1,0 +1,11 @@
+# The errors file is checked like the log file.
+set(ARGS -a test -f . -t . -l main.log -e errors.log)
+function(case_setup)
+  make_file(errors.log "")
+  file(CHMOD ${WORK}/errors.log PERMISSIONS OWNER_READ)
+endfunction()
+function(case_check)
+  expect_rc(0)
+  expect_stderr("Does not have permission to write into file \"[^\n]*errors\\.log\"\n")
+  file(CHMOD ${WORK}/errors.log PERMISSIONS OWNER_READ OWNER_WRITE)
+endfunction()

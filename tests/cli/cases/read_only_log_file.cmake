@@ -1,0 +1,12 @@
+# A read-only log file: a message on standard error, exit code 0, the file untouched.
+set(ARGS -a test -f . -t . -l main.log)
+function(case_setup)
+  make_file(main.log "old\n")
+  file(CHMOD ${WORK}/main.log PERMISSIONS OWNER_READ GROUP_READ WORLD_READ)
+endfunction()
+function(case_check)
+  expect_rc(0)
+  expect_stderr("^Does not have permission to write into file \"[^\n]*main\\.log\"\n$")
+  expect_file(main.log "^old\n$")
+  file(CHMOD ${WORK}/main.log PERMISSIONS OWNER_READ OWNER_WRITE)
+endfunction()

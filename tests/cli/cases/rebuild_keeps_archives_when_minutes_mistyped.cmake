@@ -1,0 +1,11 @@
+# A mistyped minutes path must never cost the archives.
+set(ARGS -a rebuild -f mintypo -t arch -l main.log)
+function(case_setup)
+  file(MAKE_DIRECTORY ${WORK}/min)
+  make_file(arch/TQBR/SBER.dat "precious")
+endfunction()
+function(case_check)
+  expect_rc(0)
+  expect_file(main.log "Can not find Minutes location")
+  expect_file(arch/TQBR/SBER.dat "^precious$")
+endfunction()
