@@ -5,7 +5,7 @@
 #include "archive/aggregation.h"
 #include "archive/archive_layout.h"
 #include "archive/calendar.h"
-#include "archive/day_edit.h"
+#include "archive/insert_delete.h"
 #include "archive/minute_candles.h"
 #include "support/log.h"
 
@@ -44,9 +44,9 @@ bool ApplyMinutes(CMinArch& target, const ApplyRequest& request, AggregationStat
       !MinuteTimesValid(request.minutes.m_Candles, request.minutes.m_Count))
     return false;
   if (target.m_Interval >= kOneMinuteInterval) {
-    return editing ? EditMinuteInterval(target, request, state)
+    return editing ? InsertDeleteMinuteInterval(target, request, state)
                    : AppendMinuteInterval(target, request, state);
   }
-  return editing ? EditCalendarInterval(target, request, state)
+  return editing ? InsertDeleteCalendarInterval(target, request, state)
                  : AppendCalendarInterval(target, request, state);
 }

@@ -13,7 +13,7 @@
 // Routing: no minutes and an action other than "delete": success, nothing changes.
 // Minutes with a time that is not a real time of day: "ERROR: Bad data in minutes!!!
 // Action interrupt!", failure. "insert" and "delete" go to the day editing of
-// day_edit.h, every other action to the appends of aggregation.h.
+// insert_delete.h, every other action to the appends of aggregation.h.
 #pragma once
 
 #include "archive/aggregation_state.h"

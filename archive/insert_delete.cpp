@@ -1,0 +1,246 @@
+#include "archive/insert_delete.h"
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "archive/archive_layout.h"
+#include "archive/calendar.h"
+#include "archive/minute_candles.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr std::string_view kDeleteAction = "delete";
+constexpr std::int32_t kEndOfDay = 240000;
+constexpr char kDayName[] = "day";
+
+// A point of the (date, time) order of candles.
+struct Point {
+  std::int32_t date = 0;
+  std::int32_t time = 0;
+};
+
+bool Before(const Candle& c, const Point& p) {
+  return c.date < p.date || (c.date == p.date && c.time < p.time);
+}
+bool After(const Candle& c, const Point& p) {
+  return c.date > p.date || (c.date == p.date && c.time > p.time);
+}
+
+// The stored candles [start, end) of the range first..last: start is the first candle not
+// before first (the insertion point; the run's end when there is none), end the first
+// candle after last.
+std::pair<int, int> FindRange(const CMinArch& target, const Point& first, const Point& last) {
+  const Candle* run = target.m_Candles;
+  const int count = target.m_Count;
+  int start = 0;
+  while (start < count && Before(run[start], first)) ++start;
+  int end = start;
+  while (end < count && !After(run[end], last)) ++end;
+  return {start, end};
+}
+
+bool FullAndOlderThanRun(const CMinArch& target, const Point& last) {
+  return target.m_Count >= kMaxCandlesPerInterval && !Before(target.m_Candles[0], last);
+}
+
+void FinishDayBuffer(AggregationState& state) {
+  state.FinishDay();
+  state.dayBufferFilled = true;
+}
+
+// Stored candles of the day outside the new range widen the day buffer: those of the
+// first date before the first time (record 0, which takes the earliest one's open), and
+// those of the last date after the last time (the record being filled, which takes the
+// latest one's close).
+void WidenDayBuffer(const CMinArch& target, const Point& first, const Point& last,
+                    AggregationState& state) {
+  Candle& opening = state.day[0];
+  Candle& closing = state.day[state.state == DayState::kSecondDay ? 1 : 0];
+  bool openTaken = false;
+  for (int k = 0; k < target.m_Count; ++k) {
+    const Candle& c = target.m_Candles[k];
+    if (c.date == first.date && c.time < first.time) {
+      if (!openTaken) opening.open = c.open;
+      openTaken = true;
+      opening.high = std::max(opening.high, c.high);
+      opening.low = std::min(opening.low, c.low);
+      opening.volume += c.volume;
+    } else if (c.date == last.date && c.time > last.time) {
+      MergeInto(closing, c);
+    }
+  }
+}
+
+MinuteBuildResult BuildCandles(const CMinArch& target, const ApplyRequest& request,
+                               std::int32_t interval, AggregationState& state) {
+  MinuteBuildInput input;
+  input.minutes = request.minutes.m_Candles;
+  input.count = request.minutes.m_Count;
+  input.interval = interval;
+  input.date = request.date;
+  input.sessionStart = target.m_SessionStart;
+  return BuildMinuteCandles(input, state);
+}
+
+bool DeleteMinutes(CMinArch& target, const ApplyRequest& request, AggregationState& state) {
+  if (state.Filling()) state.day[0].date = request.date;
+  FinishDayBuffer(state);
+  const auto [start, end] = FindRange(target, {request.date, 0}, {request.date, kEndOfDay});
+  if (start == end) {
+    const std::string name(request.displayName);
+    LogAt(1, "  [date]    = %d  - archives %s don't contain this data(m_Interval = %i)",
+          request.date, name.c_str(), target.m_Interval);
+    return true;
+  }
+  int tail = request.tailCount;
+  return ReplaceRun(target, start, end, {}, tail);
+}
+
+bool InsertMinutes(CMinArch& target, const ApplyRequest& request, AggregationState& state) {
+  const bool filling = state.Filling();
+  const MinuteBuildResult built = BuildCandles(target, request, target.m_Interval, state);
+  if (!built.ok || built.candles.empty()) {
+    FinishDayBuffer(state);
+    state.noNewMinutes = true;
+    return built.ok;
+  }
+  state.noNewMinutes = false;
+  const Point first{built.candles.front().date, built.candles.front().time};
+  const Point last{built.candles.back().date, built.candles.back().time};
+  if (FullAndOlderThanRun(target, last)) {
+    FinishDayBuffer(state);
+    return true;
+  }
+  if (filling) WidenDayBuffer(target, first, last, state);
+  FinishDayBuffer(state);
+  const auto [start, end] = FindRange(target, first, last);
+  int tail = request.tailCount;
+  return ReplaceRun(target, start, end, built.candles, tail);
+}
+
+// --- calendar intervals ---
+
+Candle DayCandle(const Candle& record) {
+  Candle c = record;
+  c.time = 0;
+  return c;
+}
+
+// The day candles of the inserted day: one, or two after a midnight passage.
+std::vector<Candle> DayCandlesInPlay(const AggregationState& state) {
+  std::vector<Candle> days{DayCandle(state.day[0])};
+  if (state.state == DayState::kTwoDays) days.push_back(DayCandle(state.day[1]));
+  return days;
+}
+
+// With no minute interval before it, the day buffer is filled from the minutes here.
+bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, AggregationState& state) {
+  state.ResetDay();
+  const MinuteBuildResult built = BuildCandles(target, request, kOneMinuteInterval, state);
+  FinishDayBuffer(state);
+  state.noNewMinutes = !built.anyTaken;
+  return built.ok;
+}
+
+// [first index with date >= from, first index with date > to).
+std::pair<int, int> DateRange(const CMinArch& target, std::int32_t from, std::int32_t to) {
+  int start = 0;
+  while (start < target.m_Count && target.m_Candles[start].date < from) ++start;
+  int end = start;
+  while (end < target.m_Count && target.m_Candles[end].date <= to) ++end;
+  return {start, end};
+}
+
+bool EditDays(CMinArch& target, const ApplyRequest& request, AggregationState& state, bool erase) {
+  int tail = request.tailCount;
+  if (erase) {
+    const auto [start, end] = DateRange(target, request.date, request.date);
+    if (start == end) {
+      const std::string name(request.displayName);
+      LogAt(1, "  [date]    = %d  - archives %s%s.dat don't contain this data", request.date,
+            name.c_str(), target.m_Name.c_str());
+      return true;
+    }
+    state.noNewMinutes = false;  // week and month follow the day interval
+    return ReplaceRun(target, start, end, {}, tail);
+  }
+  const std::vector<Candle> days = DayCandlesInPlay(state);
+  if (target.m_Count >= kMaxCandlesPerInterval && target.m_Candles[0].date > days.back().date)
+    return true;
+  const auto [start, end] = DateRange(target, days.front().date, days.back().date);
+  return ReplaceRun(target, start, end, days, tail);
+}
+
+// The candle of the period starting at period, folded from the day candles of the
+// archive's day interval that lie in it; nothing when it holds none.
+std::optional<Candle> FoldPeriod(const Candle* instrument, std::int32_t interval,
+                                 std::int32_t period) {
+  const auto place = FindSlot(instrument, kDayInterval);
+  std::optional<Candle> work;
+  for (int k = 0; place && k < place->count; ++k) {
+    const Candle& day = instrument[place->firstRecord + k];
+    if (PeriodStart(day.date, interval) != period) continue;
+    if (!work) {
+      work = DayCandle(day);
+      work->date = period;
+    } else {
+      MergeInto(*work, day);
+    }
+  }
+  return work;
+}
+
+bool RecomputePeriod(CMinArch& target, std::int32_t period, int& tail) {
+  const std::int32_t interval = target.m_Interval;
+  const std::optional<Candle> work = FoldPeriod(target.m_Instrument, interval, period);
+  int start = 0;
+  while (start < target.m_Count && PeriodStart(target.m_Candles[start].date, interval) < period)
+    ++start;
+  int end = start;
+  while (end < target.m_Count && PeriodStart(target.m_Candles[end].date, interval) == period) ++end;
+  if (!work) return start == end || ReplaceRun(target, start, end, {}, tail);
+  // A full run whose oldest period is later keeps its candles.
+  if (start == 0 && end == 0 && target.m_Count >= kMaxCandlesPerInterval) return true;
+  return ReplaceRun(target, start, end, std::vector<Candle>{*work}, tail);
+}
+
+bool EditPeriods(CMinArch& target, const ApplyRequest& request, const AggregationState& state,
+                 bool erase) {
+  if (!FindSlot(target.m_Instrument, kDayInterval)) {
+    LogError("Archive '%s' is missing.  Creating a new one", kDayName);
+    return false;
+  }
+  std::vector<std::int32_t> periods{PeriodStart(request.date, target.m_Interval)};
+  if (!erase && state.state == DayState::kTwoDays) {
+    const std::int32_t second = PeriodStart(state.day[1].date, target.m_Interval);
+    if (second != periods.front()) periods.push_back(second);
+  }
+  int tail = request.tailCount;
+  for (const std::int32_t period : periods) {
+    if (!RecomputePeriod(target, period, tail)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool InsertDeleteMinuteInterval(CMinArch& target, const ApplyRequest& request,
+                                AggregationState& state) {
+  if (target.m_Interval == kOneMinuteInterval) state.ResetDay();
+  if (request.action == kDeleteAction) return DeleteMinutes(target, request, state);
+  return InsertMinutes(target, request, state);
+}
+
+bool InsertDeleteCalendarInterval(CMinArch& target, const ApplyRequest& request,
+                                  AggregationState& state) {
+  const bool erase = request.action == kDeleteAction;
+  if (!erase && !state.dayBufferFilled && !FillDayBuffer(target, request, state)) return false;
+  if (erase && target.m_Interval == kDayInterval) return EditDays(target, request, state, true);
+  // Nothing new for the calendar: no candle from the minutes, or (delete) no day removed.
+  if (state.noNewMinutes) return true;
+  if (target.m_Interval == kDayInterval) return EditDays(target, request, state, false);
+  return EditPeriods(target, request, state, erase);
+}
