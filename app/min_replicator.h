@@ -8,6 +8,9 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
+
+#include "archive/min_arch.h"
 
 class IniFile;
 
@@ -55,6 +58,9 @@ class CMinReplicator {
   // The last TimeBegin / TimeEnd read from any time-settings section.
   std::int32_t timeBegin_ = 0;
   std::int32_t timeEnd_ = 0;
+  // One archive object per [Intervals] entry whose key does not begin with "//", in the
+  // order of the sorted interval entries (run_settings.h).
+  std::vector<CMinArch> intervals_;
 
   // Working fields: the instrument being processed.
   std::string curClass_;

@@ -5,10 +5,10 @@
 #include <system_error>
 
 #include "app/app_constants.h"
-#include "app/interval_list.h"
 #include "app/log_path_check.h"
 #include "app/min_replicator.h"
 #include "app/run_settings.h"
+#include "archive/min_arch.h"
 #include "support/ini_file.h"
 #include "support/log.h"
 #include "support/platform.h"
@@ -106,7 +106,7 @@ void CMinReplicator::ReadSections(const IniFile& ini) {
   intervalEntries = ini.GetSection("Intervals");
   std::stable_sort(intervalEntries.begin(), intervalEntries.end(),
                    [](const IniEntry& a, const IniEntry& b) { return a.first < b.first; });
-  BuildIntervalList(*this);
+  intervals_ = BuildIntervals(intervalEntries);
   ReadReplicateClasses(ini);
   ReadTimeSettings(ini);
   classes_.clear();
