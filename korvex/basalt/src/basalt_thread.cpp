@@ -1,0 +1,150 @@
+#include "basalt_thread.h"
+
+#include <atomic>
+#include <cstring>
+#include <exception>
+
+#include "basalt_raise.h"
+#include "kverror.h"
+#include "pclib.h"
+
+namespace basalt {
+namespace {
+
+thread_local char t_thread_name[kThreadNameSize] = "MAIN";
+
+ThreadHooks g_hooks;
+
+void copy_name(char* dst, const char* src, std::size_t max) {
+  std::size_t n = 0;
+  while (src != nullptr && n < max && src[n] != '\0') {
+    dst[n] = src[n];
+    ++n;
+  }
+  dst[n] = '\0';
+}
+
+DWORD timeout_of(unsigned ms) {
+  return ms == 0 ? INFINITE : ms;
+}
+
+// The one line that tells why a thread ended: "basalt::threadFunc:tag<name>" + detail.
+void log_thread_end(const char* name, const char* label, const char* text) {
+  if (label == nullptr) {
+    devent(0, "%s:tag<%s>...", kThreadFuncTag, name);
+    return;
+  }
+  devent(0, "%s:tag<%s>%s<%.*s>", kThreadFuncTag, name, label, kQuotedTextMax, text);
+}
+
+}  // namespace
+
+const char* thread_name() {
+  return t_thread_name;
+}
+
+void set_thread_name(const char* name) {
+  copy_name(t_thread_name, name, kThreadNameSize - 1);
+}
+
+void set_thread_hooks(const ThreadHooks& hooks) {
+  g_hooks = hooks;
+}
+
+Thread::Thread()
+    : handle_(INVALID_HANDLE_VALUE), stop_(0), wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  name_[0] = '\0';
+  if (wake_ == nullptr) raise_last_error("basalt::Thread::Thread", __LINE__);
+}
+
+Thread::~Thread() {
+  if (running()) {
+    stop_.exchange(1);
+    SetEvent(wake_);
+    WaitForSingleObject(handle_, kDestructorWaitMs);
+  }
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  CloseHandle(wake_);
+}
+
+bool Thread::running() const {
+  return handle_ != INVALID_HANDLE_VALUE && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
+bool Thread::start(const char* name) {
+  if (running()) return false;
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+  copy_name(name_, name, kThreadNameSize - 1);
+  stop_.exchange(0);
+  ResetEvent(wake_);
+  HANDLE h = CreateThread(nullptr, 0, &Thread::thread_func, this, 0, nullptr);
+  if (h == nullptr) return false;
+  handle_ = h;
+  return true;
+}
+
+void Thread::request_stop() {
+  on_stop();
+  stop_.exchange(1);
+  SetEvent(wake_);
+}
+
+bool Thread::wait(unsigned ms) {
+  if (handle_ == INVALID_HANDLE_VALUE) return true;
+  const DWORD result = WaitForSingleObject(handle_, timeout_of(ms));
+  if (result == WAIT_OBJECT_0) return true;
+  if (result == WAIT_TIMEOUT) return false;
+  raise_last_error("basalt::Thread::wait", __LINE__);
+}
+
+void Thread::suspend() {
+  if (handle_ != INVALID_HANDLE_VALUE) SuspendThread(handle_);
+}
+
+void Thread::resume() {
+  if (handle_ != INVALID_HANDLE_VALUE) ResumeThread(handle_);
+}
+
+bool Thread::terminate() {
+  if (handle_ == INVALID_HANDLE_VALUE) return false;
+  if (g_hooks.terminate != nullptr) return g_hooks.terminate(handle_, 0) != 0;
+  return TerminateThread(handle_, 0) != 0;
+}
+
+bool Thread::pause(unsigned ms) {
+  if (stop_requested()) return false;
+  WaitForSingleObject(wake_, timeout_of(ms));
+  return !stop_requested();
+}
+
+void Thread::on_start() {
+  if (g_hooks.install_translator != nullptr) g_hooks.install_translator();
+  char mark[kThreadMarkLength + 1];
+  copy_name(mark, name_, kThreadMarkLength);
+  util_init(kThreadEventsLog, kThreadErrorsLog, mark, nullptr);
+}
+
+void Thread::run() {
+  on_start();
+  while (!stop_requested()) pass();
+  on_end();
+}
+
+DWORD WINAPI Thread::thread_func(void* self) {
+  Thread* thread = static_cast<Thread*>(self);
+  set_thread_name(thread->name_);
+  try {
+    thread->run();
+  } catch (const CEmptyError& e) {
+    log_thread_end(thread->name_, "e.GetErrorDesc()", e.GetErrorDesc());
+  } catch (const std::exception& e) {
+    const char* what = e.what();
+    log_thread_end(thread->name_, "what()", what != nullptr ? what : "{NULL}");
+  } catch (...) {
+    log_thread_end(thread->name_, nullptr, nullptr);
+  }
+  return 0;
+}
+
+}  // namespace basalt
