@@ -1,0 +1,23 @@
+#include "app/min_replicator.h"
+#include "app/run_actions.h"
+#include "replication/tree_walk.h"
+#include "support/log.h"
+#include "support/platform.h"
+
+namespace {
+constexpr int kTreeRootDepth = 1;
+}
+
+ActionOutcome RunAddDay(CMinReplicator& replicator) {
+  if (replicator.date_.empty()) {
+    LogError("Date is not specified");
+    return ActionOutcome::kDone;
+  }
+  WalkMinutes(replicator, support::PathFromNarrow(replicator.date_), kTreeRootDepth);
+  return ActionOutcome::kDone;
+}
+
+ActionOutcome RunArchiveWalk(CMinReplicator& replicator) {
+  WalkArchives(replicator, {}, kTreeRootDepth);
+  return ActionOutcome::kDone;
+}

@@ -1,0 +1,75 @@
+#include "replication/archive_check.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "archive/archive_format.h"
+#include "archive/archive_layout.h"
+#include "archive/interval_names.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr char kTestHint[] = ". You can check integrity of all archives using 'Action=test' mode.";
+
+bool NearZero(double value) {
+  return std::fabs(value) <= kValueTolerance;
+}
+
+bool IsDamagedRecord(const Candle& c) {
+  return c.date == 0 || (NearZero(c.volume) && NearZero(c.open) && NearZero(c.high) &&
+                         NearZero(c.low) && NearZero(c.close));
+}
+
+// A price or volume truncated toward zero, in decimal without separators.
+std::string Whole(double value) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%.0f", std::trunc(value));
+  return text;
+}
+
+std::string DescribeRecord(const Candle* buffer, int record) {
+  int x = record - kSlotCount;
+  std::string name;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const int count = SlotCount(buffer, slot);
+    if (x < count) {
+      name = IntervalNameOfCode(SlotCode(buffer, slot));
+      break;
+    }
+    x -= count;
+  }
+  const Candle& c = buffer[record];
+  return "Interval='" + name + "' (index=" + std::to_string(x) +
+         ", internal index=" + std::to_string(record) + "), Date=" + std::to_string(c.date) +
+         ", Open=" + Whole(c.open) + ", High=" + Whole(c.high) + ", Low=" + Whole(c.low) +
+         ", Close=" + Whole(c.close) + ", Volume=" + Whole(c.volume);
+}
+
+}  // namespace
+
+std::string FindArchiveDamage(const Candle* buffer, int records,
+                              std::string (*slotName)(const Candle* buffer, int slot)) {
+  if (records < kSlotCount)
+    return "Invalid record count " + std::to_string(records) + ", the interval slots need " +
+           std::to_string(kSlotCount) + kTestHint;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const std::int32_t count = SlotCount(buffer, slot);
+    if (count < 0 || count > kMaxCandlesPerInterval)
+      return "Invalid candle count " + std::to_string(count) + " in interval '" +
+             slotName(buffer, slot) + "'" + kTestHint;
+  }
+  const int expected = ArchiveRecords(buffer);
+  if (records != expected)
+    return "Invalid record count " + std::to_string(records) + ", the intervals hold " +
+           std::to_string(expected) + kTestHint;
+  for (int record = kSlotCount; record < records; ++record) {
+    if (IsDamagedRecord(buffer[record])) return DescribeRecord(buffer, record);
+  }
+  return {};
+}
+
+void ReportDamagedArchive(const std::string& pathText, const std::string& damage) {
+  const std::string line = "Archive file " + pathText + " contains errors: " + damage;
+  LogAt(0, "%s", line.c_str());
+}

@@ -1,0 +1,114 @@
+#include "replication/archive_load.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "app/app_constants.h"
+#include "app/min_replicator.h"
+#include "app/run_settings.h"
+#include "archive/archive_format.h"
+#include "archive/archive_layout.h"
+#include "archive/candle_file.h"
+#include "archive/interval_names.h"
+#include "replication/archive_check.h"
+#include "replication/interval_order.h"
+#include "replication/replication_constants.h"
+#include "support/ini_file.h"
+#include "support/log.h"
+#include "support/platform.h"
+
+namespace {
+
+constexpr char kIntervalsSection[] = "Intervals";
+constexpr char kCommentedKey[] = "//";
+
+// The name of slot i in messages: the configured interval at that position, or the name
+// of the slot's code when the configuration has fewer intervals.
+std::string ConfiguredSlotName(const Candle* buffer, int slot) {
+  if (static_cast<std::size_t>(slot) < intervalEntries.size()) return intervalEntries[slot].first;
+  return IntervalNameOfCode(SlotCode(buffer, slot));
+}
+
+LoadedArchive Damaged(CMinReplicator& replicator, LoadedArchive archive,
+                      const std::string& damage) {
+  ReportDamagedArchive(archive.text, damage);
+  ++replicator.corruptedCount_;
+  archive.damaged = true;
+  return archive;
+}
+
+std::string FileProblem(const std::filesystem::path& path, std::uintmax_t& size) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return "Can not read the file (" + error.message() + ")";
+  if (!std::filesystem::is_regular_file(status)) return "It is not a file";
+  size = std::filesystem::file_size(path, error);
+  if (error) return "Can not read the file (" + error.message() + ")";
+  if (size % kCandleBytes != 0 || size > kArchiveBytes)
+    return "Invalid file size " + std::to_string(size);
+  return {};
+}
+
+}  // namespace
+
+std::filesystem::path InstrumentArchivePath(const CMinReplicator& replicator) {
+  return replicator.archiveDir_ / replicator.curClass_ /
+         support::PathFromNarrow(replicator.curSec_ + kArchiveExtension);
+}
+
+std::vector<std::int32_t> NewArchiveCodes() {
+  static bool tooManyReported = false;
+  const IniFile ini(kSettingsFileName);
+  const std::vector<IniEntry> keys = ini.GetSection(kIntervalsSection);
+  std::vector<std::int32_t> codes;
+  for (const IniEntry& entry : keys) {
+    if (codes.size() == static_cast<std::size_t>(kSlotCount)) {
+      if (!tooManyReported)
+        LogError("Only %d intervals fit in an archive: %d keys of [Intervals] are ignored",
+                 kSlotCount, static_cast<int>(keys.size()) - kSlotCount);
+      tooManyReported = true;
+      break;
+    }
+    std::int32_t code = kNoInterval;
+    if (entry.first.rfind(kCommentedKey, 0) != 0) code = IntervalCodeFromName(entry.first);
+    if (!IsIntervalCode(code) || std::find(codes.begin(), codes.end(), code) != codes.end())
+      code = kNoInterval;
+    codes.push_back(code);
+  }
+  return codes;
+}
+
+LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
+  LoadedArchive archive;
+  archive.path = path;
+  archive.text = support::NarrowPath(path);
+  archive.buffer = NewArchiveBuffer();
+  LogAt(2, "Archive file %s loading", archive.text.c_str());
+  ++replicator.processedCount_;
+
+  std::error_code error;
+  const auto kind = support::QueryObject(path, error);
+  if (kind == support::ObjectKind::kNothing && !error) {
+    LogAt(2, "Archive %s is missing.  Creating a new one", archive.text.c_str());
+    InitSlots(archive.buffer.data(), NewArchiveCodes());
+    LogAt(2, "Archive file %s loaded", archive.text.c_str());
+    return archive;
+  }
+  std::uintmax_t size = 0;
+  std::string problem =
+      error ? "Can not read the file (" + error.message() + ")" : FileProblem(path, size);
+  if (!problem.empty()) return Damaged(replicator, std::move(archive), problem + ".");
+
+  CMinArch whole(kOneMinuteInterval, 0);
+  whole.m_Candles = archive.buffer.data();
+  if (!ReadCandleFile(path, whole, kArchiveRecords))
+    return Damaged(replicator, std::move(archive), "Can not read the file.");
+  const std::string damage =
+      FindArchiveDamage(archive.buffer.data(), whole.m_Count, ConfiguredSlotName);
+  if (!damage.empty()) {
+    std::fill(archive.buffer.begin(), archive.buffer.end(), Candle{});
+    return Damaged(replicator, std::move(archive), damage);
+  }
+  LogAt(2, "Archive file %s loaded", archive.text.c_str());
+  return archive;
+}

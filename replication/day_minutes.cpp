@@ -1,0 +1,58 @@
+#include "replication/day_minutes.h"
+
+#include "app/min_replicator.h"
+#include "archive/candle_file.h"
+#include "replication/replication_constants.h"
+#include "support/log.h"
+#include "support/platform.h"
+
+WindowPart NarrowToWindow(const Candle* minutes, int count, std::int32_t timeBegin,
+                          std::int32_t timeEnd) {
+  WindowPart part;
+  if (count <= 0) return part;
+  int first = 0;
+  while (first < count && minutes[first].time < timeBegin) ++first;
+  if (first == count) return part;
+  const std::int32_t r = first > 0 ? minutes[first - 1].time : minutes[0].time;
+  part.first = first;
+  part.count = count - first;
+  if (timeEnd == 0) return part;
+  const bool pastMidnight = timeBegin > timeEnd;
+  const std::int32_t end = pastMidnight ? timeEnd + kNextDayTimeShift : timeEnd;
+  int kept = 0;
+  for (; kept < part.count; ++kept) {
+    const std::int32_t t = minutes[first + kept].time;
+    if (t > end) break;
+    if (pastMidnight && t < r && t + kNextDayTimeShift > end) break;
+  }
+  part.count = kept;
+  return part;
+}
+
+std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
+                                         const std::filesystem::path& relPath) {
+  LogAt(2, "Replicating file %s", support::NarrowPath(relPath).c_str());
+  DayMinutes day;
+  day.file = replicator.minutesDir_ / relPath / kMinuteFileName;
+  const std::string text = support::NarrowPath(day.file);
+  if (!ReadCandleFile(day.file, day.minutes, day.storage)) {
+    LogAt(2, "File %s was not properly replicated", text.c_str());
+    return std::nullopt;
+  }
+  LogAt(2, "Source file %s loaded", text.c_str());
+  return day;
+}
+
+bool ApplyTimeWindow(CMinReplicator& replicator, DayMinutes& day) {
+  const auto setting = replicator.classTimeSettings_.find(replicator.curClass_);
+  if (setting == replicator.classTimeSettings_.end()) return true;
+  const auto begin = replicator.timeBegins_.find(setting->second);
+  const auto end = replicator.timeEnds_.find(setting->second);
+  replicator.timeBegin_ = begin != replicator.timeBegins_.end() ? begin->second : 0;
+  replicator.timeEnd_ = end != replicator.timeEnds_.end() ? end->second : 0;
+  const WindowPart part = NarrowToWindow(day.minutes.m_Candles, day.minutes.m_Count,
+                                         replicator.timeBegin_, replicator.timeEnd_);
+  day.minutes.m_Candles += part.first;
+  day.minutes.m_Count = part.count;
+  return part.count > 0;
+}
