@@ -1,0 +1,70 @@
+// The library's monitor threads ("MEMM", "TIMN", "TRAF"): each is started once per
+// process and then runs its pass until the process ends or the library unloads.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "basalt_thread.h"
+
+namespace kv {
+
+// A basalt thread whose pass is the monitor's work followed by its pause. It tells
+// when it has left its pass loop, so that the library can stop it at unload.
+class MonitorThread : public basalt::Thread {
+ public:
+  MonitorThread();
+  ~MonitorThread() override;
+
+  // At unload: true when the thread no longer runs the library's code (it ended, or it
+  // left its loop after a stop request within kMonitorStopWaitMs). Only then may the
+  // state that its pass reads be freed.
+  bool stop_at_unload();
+
+ protected:
+  // One report; answers the pause before the next one, in milliseconds.
+  virtual unsigned report() = 0;
+  // Reports, then pauses; a monitor that reports after its pause overrides this.
+  void pass() override;
+
+ private:
+  void on_end() final;
+
+  HANDLE left_loop_;
+};
+
+// A period in seconds or milliseconds as a pause: 0 or less counts as one second.
+unsigned period_ms_from_seconds(int seconds);
+unsigned period_ms(int milliseconds);
+
+// Starts a process-wide monitor once. The first caller makes and starts the thread;
+// concurrent first callers wait until that has finished, successfully or not. A call
+// made by the starting thread itself while it starts (a re-entrant first use) returns
+// at once instead of waiting on itself. A failed start leaves the monitor unstarted,
+// so a later call tries again.
+class MonitorOnce {
+ public:
+  using Factory = MonitorThread* (*)();
+
+  constexpr MonitorOnce() = default;
+
+  // Answers whether the monitor is running (started by this or an earlier call).
+  bool ensure(Factory make, const char* name);
+  bool started() const { return state_.load(std::memory_order_acquire) == kStarted; }
+  // The running thread, or null.
+  MonitorThread* thread() const { return started() ? thread_ : nullptr; }
+
+ private:
+  static constexpr int kIdle = 0;
+  static constexpr int kStarting = 1;
+  static constexpr int kStarted = 2;
+
+  bool start(Factory make, const char* name);
+
+  std::atomic<int> state_{kIdle};
+  std::atomic<DWORD> starter_{0};
+  MonitorThread* thread_ = nullptr;
+};
+
+}  // namespace kv
