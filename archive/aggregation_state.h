@@ -26,6 +26,10 @@ struct AggregationState {
   // calendar date when the minutes ran past midnight. Time fields stay 0.
   Candle day[2] = {};
   DayState state = DayState::kFilling;
+  // The day buffer as built from the minutes taken in this run alone, before the
+  // archive's earlier candles of the same day were folded into record 0: what widens the
+  // week and month candles, which already hold that earlier part.
+  Candle taken[2] = {};
   // True while the last minute-interval append took no minute: the calendar appends then
   // change nothing.
   bool noNewMinutes = true;
@@ -35,12 +39,16 @@ struct AggregationState {
 
   // Zeroes the day buffer and starts filling record 0.
   void ResetDay() {
-    day[0] = Candle{};
-    day[1] = Candle{};
+    day[0] = day[1] = taken[0] = taken[1] = Candle{};
     state = DayState::kFilling;
   }
   bool Filling() const { return state == DayState::kFilling || state == DayState::kSecondDay; }
   // Filling is over: two day candles when record 1 was started, else one.
+  // Remembers the day buffer as the minutes of this run made it.
+  void KeepTaken() {
+    taken[0] = day[0];
+    taken[1] = day[1];
+  }
   void FinishDay() {
     if (state == DayState::kSecondDay) state = DayState::kTwoDays;
     if (state == DayState::kFilling) state = DayState::kOneDay;

@@ -109,6 +109,20 @@ TEST(MidnightPassage, SaturdayNightOpensTheNextWeek) {
   EXPECT_EQ(archive.Run(kWeekInterval)[1].volume, 66);
 }
 
+TEST(MidnightPassage, TheNextDaysFileCompletesItsDayWithoutCountingTheNightTwice) {
+  Archive archive({"1", "DAY", "WEEK", "MONTH"});
+  ASSERT_TRUE(archive.Apply(EveningPastMidnight(kFriday), kFriday).ok);
+  ASSERT_TRUE(archive.Apply(Minutes(kSaturday, 1000, 1009), kSaturday).ok);
+  const auto days = archive.Run(kDayInterval);
+  ASSERT_EQ(days.size(), 2u);
+  EXPECT_EQ(days[1].date, kSaturday);
+  EXPECT_EQ(days[1].volume, 61 + 10);
+  ASSERT_EQ(archive.Run(kWeekInterval).size(), 1u);
+  EXPECT_EQ(archive.Run(kWeekInterval)[0].volume, 300 + 61 + 10);
+  ASSERT_EQ(archive.Run(kMonthInterval).size(), 2u);
+  EXPECT_EQ(archive.Run(kMonthInterval)[1].volume, 61 + 10);
+}
+
 TEST(MidnightPassage, ASecondPassageIsBadDataAndChangesNothing) {
   Archive archive({"1", "DAY"});
   ASSERT_TRUE(archive.Apply(Minutes(20240603, 1000, 1010), 20240603).ok);
@@ -228,7 +242,7 @@ TEST(Reapplying, TheSameFileTwiceChangesNothing) {
 }
 
 TEST(Reapplying, TheRestOfAPartlyAddedDayCompletesItsDayCandle) {
-  Archive archive({"1", "DAY"});
+  Archive archive({"1", "DAY", "WEEK"});
   ASSERT_TRUE(archive.Apply(Minutes(20240603, 1000, 1159), 20240603).ok);
   ASSERT_TRUE(archive.Apply(Minutes(20240603, 1000, 1559), 20240603).ok);
   const auto run = archive.Run(1);
@@ -240,6 +254,9 @@ TEST(Reapplying, TheRestOfAPartlyAddedDayCompletesItsDayCandle) {
   EXPECT_EQ(days[0].open, 100);
   EXPECT_EQ(days[0].high, 100 + 359 + 1);
   EXPECT_EQ(days[0].low, 99);
+  // The week already held the first two hours: only the rest widens it.
+  ASSERT_EQ(archive.Run(kWeekInterval).size(), 1u);
+  EXPECT_EQ(archive.Run(kWeekInterval)[0].volume, 360);
 }
 
 TEST(SessionStart, OnlyTheHeadBeforeItIsSkipped) {

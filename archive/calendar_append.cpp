@@ -22,6 +22,7 @@ bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, Aggregat
   input.sessionStart = target.m_SessionStart;
   const MinuteBuildResult built = BuildMinuteCandles(input, state);
   if (!built.ok) return false;
+  state.KeepTaken();
   state.FinishDay();
   state.noNewMinutes = !built.anyTaken;
   state.dayBufferFilled = true;
@@ -43,7 +44,8 @@ Candle DayCandle(const Candle& record) {
   return c;
 }
 
-// The candles that replace [first, count) of a week or month run.
+// The candles that replace [first, count) of a week or month run: the period's candle
+// widened by the minutes taken in this run (not by the day's earlier part, which it holds).
 std::vector<Candle> PeriodCandles(const CMinArch& target, std::int32_t date, bool samePeriod,
                                   const AggregationState& state) {
   const std::int32_t interval = target.m_Interval;
@@ -52,15 +54,15 @@ std::vector<Candle> PeriodCandles(const CMinArch& target, std::int32_t date, boo
   Candle work;
   if (samePeriod) {
     work = target.m_Candles[target.m_Count - 1];
-    MergeInto(work, state.day[0]);
+    MergeInto(work, state.taken[0]);
   } else {
-    work = DayCandle(state.day[0]);
+    work = DayCandle(state.taken[0]);
     work.date = PeriodStart(date, interval);
   }
-  if (twoDays && !secondPeriod) MergeInto(work, state.day[1]);
+  if (twoDays && !secondPeriod) MergeInto(work, state.taken[1]);
   std::vector<Candle> fresh{work};
   // The next period's candle carries its opening day's own date.
-  if (secondPeriod) fresh.push_back(DayCandle(state.day[1]));
+  if (secondPeriod) fresh.push_back(DayCandle(state.taken[1]));
   return fresh;
 }
 

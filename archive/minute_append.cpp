@@ -49,6 +49,7 @@ bool AppendMinuteInterval(CMinArch& target, const ApplyRequest& request, Aggrega
   if (!built.ok) return false;
   state.noNewMinutes = !built.anyTaken;
   if (filling) {
+    state.KeepTaken();
     FoldHeldDay(target, request.date, state);
     state.FinishDay();
     state.dayBufferFilled = true;
