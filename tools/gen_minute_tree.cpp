@@ -47,10 +47,12 @@ constexpr Security kSecurities[] = {
     {"FUTN", "SIH4", 9065000, 10 * kMinutesPerHour, kMinutesPerDay + 2 * kMinutesPerHour + 59, 0},
     {"CETS", "USD000UTSTOM", 9012, 10 * kMinutesPerHour, 17 * kMinutesPerHour + 59, 0},
 };
-// TQBR's lunch gap (no minutes), and every kGapEvery-th minute (by the hash) missing.
+// TQBR's lunch gap (no minutes), and about every kGapEvery-th minute missing, but never a
+// quarter hour, so that the bounds of the time windows are always there.
 constexpr int kLunchFirst = 13 * kMinutesPerHour;
 constexpr int kLunchLast = 13 * kMinutesPerHour + 14;
 constexpr unsigned kGapEvery = 11;
+constexpr int kKeptEvery = 15;
 
 // A small deterministic generator (the same numbers on every machine).
 struct Lcg {
@@ -80,7 +82,7 @@ std::vector<Candle> DayMinutes(const Security& s, std::int32_t date) {
     const bool tqbr = std::strcmp(s.cls, "TQBR") == 0;
     const unsigned roll = rng.Next();
     if (tqbr && m >= kLunchFirst && m <= kLunchLast) continue;
-    if (roll % kGapEvery == 0 && m != s.firstMinute && m != s.lastMinute) continue;
+    if (roll % kGapEvery == 0 && m % kKeptEvery != 0 && m != s.lastMinute) continue;
     const int minuteOfDay = m % kMinutesPerDay;
     Candle c;
     c.date = m >= kMinutesPerDay ? NextDate(date) : date;

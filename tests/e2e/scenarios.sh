@@ -1,0 +1,335 @@
+#!/usr/bin/env bash
+# One end-to-end scenario of Barsync on the generated sample tree.
+# usage: scenarios.sh SCENARIO BARSYNC GEN READER WORK SOURCE_DIR [EMULATOR]
+# BARSYNC, GEN (tools/gen_minute_tree) and READER (tools/archive_csv) are the built
+# programs; EMULATOR is wine for the Windows build. Exit code 0 when every check held.
+set -u
+scenario=$1 barsync=$2 gen=$3 reader=$4 work=$5 src=$6 emulator=${7:-}
+expected=$src/tests/e2e/expected
+program=$(basename "$barsync")
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# A fresh folder $1: bin/ holds the program, the sample settings, an empty archive tree and
+# (unless $2 is "empty") the generated minute tree.
+setup() {
+  rm -rf "$1"
+  mkdir -p "$1/bin/archive" "$1/bin/minutes"
+  cp "$barsync" "$1/bin/"
+  cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
+  [ "${2:-}" = empty ] && return
+  (cd "$1/bin" && $emulator "$gen" minutes) || fail "the generator failed"
+}
+
+# Runs Barsync in folder $1 with the remaining arguments; sets rc.
+run() {
+  local dir=$1
+  shift
+  (cd "$dir/bin" && $emulator "./$program" "$@" >"$dir/out.txt" 2>&1 </dev/null)
+  rc=$?
+}
+
+# Runs Barsync and expects the exit code of a run (1).
+run_ok() {
+  run "$@"
+  [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
+}
+
+dates() { $emulator "$gen" --dates | tr -d '\r'; }
+
+# The archive file $2 of folder $1 as CSV (only interval $3 when given).
+csv() { (cd "$1/bin" && $emulator "$reader" "archive/$2" ${3:+"$3"} | tr -d '\r'); }
+
+# SHA-256 of every file of the archive tree of folder $1 (classes $2.. only, when given).
+digests() {
+  local dir=$1
+  shift
+  (cd "$dir/bin/archive" && find "${@:-.}" -type f | LC_ALL=C sort | xargs -r sha256sum)
+}
+
+# The main log of folder $1 with time stamps, thread and process ids and the folder masked.
+masked_log() {
+  local bin=$1/bin
+  local win="Z:${bin//\//\\}"
+  local esc_bin esc_win
+  esc_bin=$(printf '%s' "$bin" | sed 's/[][\\/.^$*&]/\\&/g')
+  esc_win=$(printf '%s' "$win" | sed 's/[][\\/.^$*&]/\\&/g')
+  tr -d '\r' <"$bin/Barsync.log" |
+    sed -e "s/$esc_win/<bin>/g" -e "s/$esc_bin/<bin>/g" -e 's/\\/\//g' \
+      -e 's/^[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9] ([0-9]*:/<time> (<tid>:/' \
+      -e 's/PID=[0-9]*/PID=<pid>/'
+}
+
+log_has() { grep -qF -- "$2" "$1/bin/Barsync.log" || fail "the main log lacks: $2"; }
+errors_has() { grep -qF -- "$2" "$1/bin/Barsync.errors.log" || fail "the errors log lacks: $2"; }
+
+same_digests() {
+  [ "$1" = "$2" ] || {
+    fail "$3"
+    diff <(echo "$1") <(echo "$2") | head -20
+  }
+}
+
+add_all() {
+  local dir=$1 skip=${2:-none} d
+  for d in $(dates); do
+    [ "$d" = "$skip" ] || run_ok "$dir" -a add -d "$d"
+  done
+}
+
+# Adds the dates from $2 to $3 but $4. Six days of the sample fit the one-minute interval
+# (3000 candles): trees of at most six days can be compared whole.
+add_range() {
+  local dir=$1 from=$2 to=$3 skip=${4:-none} d
+  for d in $(dates); do
+    [ "$d" -ge "$from" ] && [ "$d" -le "$to" ] && [ "$d" != "$skip" ] && run_ok "$dir" -a add -d "$d"
+  done
+}
+
+# --- scenarios ---
+
+sample_tree_matches_expected_bytes() {
+  local a=$work/a
+  setup "$a"
+  add_all "$a"
+  run_ok "$a" -a addlast
+  errors_has "$a" "Archive date is more recent"
+  log_has "$a" "Total number of archives processed by the utility: 5"
+  log_has "$a" "Number of corrupted archives: 0"
+  same_digests "$(digests "$a")" "$(cat "$expected/sample_tree.sha256")" \
+    "the archive tree differs from the expected bytes (tests/e2e/expected/sample_tree.sha256)"
+}
+
+addlast_takes_newest_date() {
+  local a=$work/a
+  setup "$a"
+  mkdir -p "$a/bin/minutes/20991231_old/TQBR/SBER" "$a/bin/minutes/tmp"
+  cp "$a/bin/minutes/20240130/TQBR/SBER/1.dat" "$a/bin/minutes/20991231_old/TQBR/SBER/"
+  run_ok "$a" -a addlast
+  log_has "$a" "  [date]    = 20240304"
+  local days
+  days=$(csv "$a" TQBR/SBER.dat -1 | tail -n +2 | cut -d, -f3)
+  [ "$days" = 20240304 ] || fail "the day interval holds [$days], expected 20240304 only"
+}
+
+addlast_without_dates() {
+  local a=$work/a
+  setup "$a" empty
+  run_ok "$a" -a addlast
+  errors_has "$a" "Date is not specified"
+  [ -z "$(ls -A "$a/bin/archive")" ] || fail "archives were written"
+}
+
+insert_between_stored_days() {
+  local a=$work/a b=$work/b
+  setup "$a"
+  setup "$b"
+  add_range "$a" 20240202 20240304 20240227
+  run_ok "$a" -a insert -d 20240227
+  add_range "$b" 20240202 20240304
+  # The evening session of FUTN reaches into the next date, so its days overlap; the
+  # other classes must come out exactly as when the days were added in order.
+  same_digests "$(digests "$a" TQBR CETS)" "$(digests "$b" TQBR CETS)" \
+    "inserting a day between stored days differs from adding the days in order"
+  local futn
+  futn=$(csv "$a" FUTN/SIH4.dat -1 | cut -d, -f3 | grep -c '^20240227$')
+  [ "$futn" = 1 ] || fail "FUTN day interval holds $futn candles of 20240227"
+}
+
+insert_stored_day_replaces_exactly() {
+  local a=$work/a
+  setup "$a"
+  add_all "$a"
+  local before
+  before=$(digests "$a")
+  run_ok "$a" -a insert -d 20240228
+  same_digests "$(digests "$a")" "$before" "inserting a stored day again changed the archives"
+  log_has "$a" "  [date]    = 20240228"
+  log_has "$a" "Total number of archives processed by the utility: 5"
+}
+
+grown_export_readded() {
+  local a=$work/a b=$work/b
+  setup "$a"
+  setup "$b"
+  local full=$work/full
+  rm -rf "$full"
+  cp -r "$a/bin/minutes/20240229" "$full"
+  local f
+  for f in "$a"/bin/minutes/20240229/*/*/1.dat; do
+    head -c $((300 * 48)) "$f" >"$f.part" && mv "$f.part" "$f"
+  done
+  add_range "$a" 20240202 20240229
+  rm -rf "$a/bin/minutes/20240229"
+  cp -r "$full" "$a/bin/minutes/20240229"
+  run_ok "$a" -a add -d 20240229
+  log_has "$a" "already holds a part of 20240229: the day is replaced"
+  add_range "$a" 20240301 20240304
+  add_range "$b" 20240202 20240304
+  same_digests "$(digests "$a" TQBR CETS)" "$(digests "$b" TQBR CETS)" \
+    "a day added in two parts differs from the day added whole"
+}
+
+delete_stored_day() {
+  local a=$work/a b=$work/b
+  setup "$a"
+  setup "$b"
+  add_range "$a" 20240226 20240304
+  run_ok "$a" -a delete -d 20240227
+  log_has "$a" "  [date]    = 20240227"
+  add_range "$b" 20240226 20240304 20240227
+  same_digests "$(digests "$a" TQBR CETS)" "$(digests "$b" TQBR CETS)" \
+    "deleting a stored day differs from never adding it"
+  csv "$a" FUTN/SIH4.dat | grep -q ',20240227,' && fail "FUTN keeps candles dated 20240227"
+}
+
+delete_unknown_day() {
+  local a=$work/a
+  setup "$a"
+  add_all "$a" 20240227
+  local before
+  before=$(digests "$a" TQBR CETS)
+  run_ok "$a" -a delete -d 20240227
+  # (FUTN holds candles dated 20240227: the night of the 26th, which the delete takes.)
+  same_digests "$(digests "$a" TQBR CETS)" "$before" "deleting a day that is not stored changed archives"
+  log_has "$a" "  [date]    = 20240227  - archives "
+  log_has "$a" "TQBR/SBER.dat don't contain this data(m_Interval = 1)"
+}
+
+delete_only_day_of_newest_month() {
+  local a=$work/a b=$work/b d
+  setup "$a"
+  setup "$b"
+  add_range "$a" 20240202 20240301
+  add_range "$b" 20240202 20240229
+  local months
+  months=$(csv "$a" TQBR/SBER.dat -3 | tail -n +2 | wc -l)
+  [ "$months" = 2 ] || fail "expected two month candles before the delete, found $months"
+  run_ok "$a" -a delete -d 20240301
+  same_digests "$(digests "$a" TQBR CETS)" "$(digests "$b" TQBR CETS)" \
+    "deleting the only day of March differs from never adding it"
+  months=$(csv "$a" TQBR/SBER.dat -3 | tail -n +2 | cut -d, -f3 | tr '\n' ' ')
+  [ "$months" = "20240201 " ] || fail "month candles after the delete: $months"
+}
+
+conversion_then_already_exists() {
+  local a=$work/a
+  setup "$a" empty
+  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  local legacy_minutes=$(($(stat -c %s "$a/bin/archive/LEGACY/OLDSEC/1.dat") / 48))
+  run_ok "$a" -a conversion
+  [ -f "$a/bin/archive/LEGACY/OLDSEC.dat" ] || fail "no converted archive"
+  [ -e "$a/bin/archive/LEGACY/OLDSEC" ] && fail "the interval directory is still there"
+  local slots
+  slots=$(csv "$a" LEGACY/OLDSEC.dat | sed -n '2,7p' | tr '\n' ' ')
+  [ "$slots" = "0,1,$legacy_minutes 1,5,0 2,60,16 3,-1,10 4,-3,0 5,-2,0 " ] || fail "slots: $slots"
+  local before
+  before=$(sha256sum <"$a/bin/archive/LEGACY/OLDSEC.dat")
+  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  run_ok "$a" -a conversion
+  log_has "$a" "OLDSEC.dat already exist, reorganization not produce."
+  [ "$(sha256sum <"$a/bin/archive/LEGACY/OLDSEC.dat")" = "$before" ] || fail "the archive changed"
+  [ -d "$a/bin/archive/LEGACY/OLDSEC" ] || fail "the interval directory was removed"
+}
+
+classes_filter() {
+  local a=$work/a
+  setup "$a"
+  printf '[Classes]\nTQBR=SBER, GAZP\nCETS=ALL\n' >>"$a/bin/Barsync.ini"
+  run_ok "$a" -a add -d 20240226
+  local files
+  files=$(cd "$a/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  [ "$files" = "./CETS/USD000UTSTOM.dat ./TQBR/GAZP.dat ./TQBR/SBER.dat " ] || fail "archives: $files"
+  [ -e "$a/bin/archive/FUTN" ] && fail "the class FUTN was entered"
+  log_has "$a" "Total number of archives processed by the utility: 3"
+}
+
+replicate_classes_filter() {
+  local a=$work/a
+  setup "$a"
+  printf '[ReplicateClasses]\nCETS=\nTQBR=LKOH\n' >>"$a/bin/Barsync.ini"
+  run_ok "$a" -a add -d 20240226
+  local files
+  files=$(cd "$a/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  [ "$files" = "./CETS/USD000UTSTOM.dat ./TQBR/LKOH.dat " ] || fail "archives: $files"
+  log_has "$a" "Total number of archives processed by the utility: 2"
+}
+
+time_windows() {
+  local a=$work/a
+  setup "$a"
+  run_ok "$a" -a add -d 20240226
+  local first last
+  first=$(csv "$a" TQBR/SBER.dat 1 | sed -n 2p | cut -d, -f3,4)
+  last=$(csv "$a" TQBR/SBER.dat 1 | tail -n 1 | cut -d, -f3,4)
+  [ "$first" = "20240226,100000" ] || fail "TQBR starts at $first"
+  [ "$last" = "20240226,184500" ] || fail "TQBR ends at $last"
+  first=$(csv "$a" FUTN/SIH4.dat 1 | sed -n 2p | cut -d, -f3,4)
+  last=$(csv "$a" FUTN/SIH4.dat 1 | tail -n 1 | cut -d, -f3,4)
+  [ "$first" = "20240226,190000" ] || fail "FUTN starts at $first"
+  [ "$last" = "20240227,020000" ] || fail "FUTN ends at $last"
+  local days
+  days=$(csv "$a" FUTN/SIH4.dat -1 | tail -n +2 | cut -d, -f3 | tr '\n' ' ')
+  [ "$days" = "20240226 20240227 " ] || fail "FUTN day candles: $days"
+  first=$(csv "$a" CETS/USD000UTSTOM.dat 1 | sed -n 2p | cut -d, -f4)
+  [ "$first" = "100000" ] || fail "CETS starts at $first"
+}
+
+damaged_archive_left_untouched() {
+  local a=$work/a
+  setup "$a"
+  run_ok "$a" -a add -d 20240226
+  local arch=$a/bin/archive/TQBR
+  printf 'xxxxx' >>"$arch/GAZP.dat"
+  # Record 20 (the fifth one-minute candle) loses its date.
+  printf '\0\0\0\0' | dd of="$arch/SBER.dat" bs=1 seek=$((20 * 48 + 40)) conv=notrunc 2>/dev/null
+  local gazp sber
+  gazp=$(sha256sum <"$arch/GAZP.dat")
+  sber=$(sha256sum <"$arch/SBER.dat")
+  run_ok "$a" -a add -d 20240227
+  [ "$(sha256sum <"$arch/GAZP.dat")" = "$gazp" ] || fail "the damaged GAZP.dat was changed"
+  [ "$(sha256sum <"$arch/SBER.dat")" = "$sber" ] || fail "the damaged SBER.dat was changed"
+  log_has "$a" "TQBR/GAZP.dat contains errors: Invalid file size"
+  log_has "$a" "TQBR/SBER.dat contains errors: Interval='1' (index=4, internal index=20), Date=0, Open="
+  log_has "$a" "Number of corrupted archives: 2"
+  log_has "$a" "Total number of archives processed by the utility: 5"
+  csv "$a" TQBR/LKOH.dat -1 | grep -q '^-1,1,20240227,' || fail "LKOH did not get 20240227"
+}
+
+# The level-0 and level-1 lines of a scripted series of runs, compared with the expected
+# text (time stamps, ids and the folder masked).
+scripted_run_log_lines() {
+  local a=$work/a
+  setup "$a"
+  run_ok "$a" -a add -d 20240130
+  run_ok "$a" -a add -d 20240130
+  run_ok "$a" -a add -d 20240201
+  run_ok "$a" -a insert -d 20240131
+  run_ok "$a" -a delete -d 20240131
+  run_ok "$a" -a delete -d 20240131
+  run_ok "$a" -a addlast
+  run_ok "$a" -a add -d 20991231
+  printf 'xx' >>"$a/bin/archive/TQBR/GAZP.dat"
+  run_ok "$a" -a add -d 20240202
+  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  run_ok "$a" -a conversion
+  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  run_ok "$a" -a conversion
+  run_ok "$a" -a test
+  run "$a" -a nothing
+  [ "$rc" = 0 ] || fail "an unknown action exited with $rc"
+  masked_log "$a" >"$work/scripted_run.log"
+  diff -u "$expected/scripted_run.log" "$work/scripted_run.log" || fail "the main log differs"
+}
+
+mkdir -p "$work"
+"$scenario"
+if [ "$failures" -ne 0 ]; then
+  echo "$scenario: $failures check(s) failed"
+  exit 1
+fi
+echo "$scenario: passed"
