@@ -20,8 +20,9 @@
 
 namespace stats_host {
 
-// A line's mark and its text (what follows the header).
+// A line's thread, mark and text (what follows the header).
 struct Line {
+  std::string thread;
   std::string mark;
   std::string text;
 };
@@ -40,8 +41,11 @@ inline std::vector<Line> own_lines(const std::string& path) {
     const std::size_t end = l.find("): ", at);
     if (end == std::string::npos) continue;
     const std::string inside = l.substr(at + 1, end - at - 1);  // pid:tid[:mark]
-    const std::size_t second = inside.find(':', inside.find(':') + 1);
+    const std::size_t first = inside.find(':');
+    const std::size_t second = inside.find(':', first + 1);
     Line line;
+    line.thread = inside.substr(
+        first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     line.mark = second == std::string::npos ? "" : inside.substr(second + 1);
     line.text = l.substr(end + 3);
     lines.push_back(line);
