@@ -64,6 +64,9 @@ masked_log() {
       -e 's/PID=[0-9]*/PID=<pid>/'
 }
 
+# The archive files of folder $1, sorted, on one line.
+archive_files() { (cd "$1/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' '); }
+
 log_has() { grep -qF -- "$2" "$1/bin/Barsync.log" || fail "the main log lacks: $2"; }
 errors_has() { grep -qF -- "$2" "$1/bin/Barsync.errors.log" || fail "the errors log lacks: $2"; }
 
@@ -242,7 +245,7 @@ classes_filter() {
   printf '[Classes]\nTQBR=SBER, GAZP\nCETS=ALL\n' >>"$a/bin/Barsync.ini"
   run_ok "$a" -a add -d 20240226
   local files
-  files=$(cd "$a/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  files=$(archive_files "$a")
   [ "$files" = "./CETS/USD000UTSTOM.dat ./TQBR/GAZP.dat ./TQBR/SBER.dat " ] || fail "archives: $files"
   [ -e "$a/bin/archive/FUTN" ] && fail "the class FUTN was entered"
   log_has "$a" "Total number of archives processed by the utility: 3"
@@ -254,7 +257,7 @@ replicate_classes_filter() {
   printf '[ReplicateClasses]\nCETS=\nTQBR=LKOH\n' >>"$a/bin/Barsync.ini"
   run_ok "$a" -a add -d 20240226
   local files
-  files=$(cd "$a/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  files=$(archive_files "$a")
   [ "$files" = "./CETS/USD000UTSTOM.dat ./TQBR/LKOH.dat " ] || fail "archives: $files"
   log_has "$a" "Total number of archives processed by the utility: 2"
 }
