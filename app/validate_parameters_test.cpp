@@ -1,0 +1,162 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+
+#include "app/app_test_support.h"
+
+namespace fs = std::filesystem;
+using support::ReadTextFile;
+using support::WriteTextFile;
+using testing::HasSubstr;
+
+namespace {
+
+class ValidateTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    fs::create_directories(dir_ / "min");
+    fs::create_directories(dir_ / "arch");
+    replicator_.action_ = "test";
+    replicator_.minutesDir_ = dir_ / "min";
+    replicator_.archiveDir_ = dir_ / "arch";
+  }
+  // ValidateParameters with its log lines (on the standard output) kept in out_.
+  bool Validate() {
+    testing::internal::CaptureStdout();
+    const bool ok = replicator_.ValidateParameters();
+    out_ = testing::internal::GetCapturedStdout();
+    return ok;
+  }
+};
+
+TEST_F(ValidateTest, EveryActionWordIsAcceptedInAnyLetterCase) {
+  for (const char* action : {"ADD", "AddLast", "insert", "delete", "conversion", "rebuild", "test",
+                             "changelot", "CHANGEPRICE"}) {
+    SCOPED_TRACE(action);
+    replicator_.action_ = action;
+    replicator_.date_ = "20260105";
+    replicator_.minutesDir_ = dir_ / "min";
+    replicator_.archiveDir_ = dir_ / "arch";
+    EXPECT_TRUE(Validate()) << out_;
+    std::string lower = action;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(replicator_.action_, lower);
+  }
+}
+
+TEST_F(ValidateTest, EachFailureHasItsMessage) {
+  struct Case {
+    std::function<void(CMinReplicator&)> spoil;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {[](CMinReplicator& r) { r.action_ = "rebuildspec"; }, "Unknown action"},
+      {[](CMinReplicator& r) { r.action_ = ""; }, "Unknown action"},
+      {[](CMinReplicator& r) { r.minutesDir_.clear(); }, "Minutes location is not specified"},
+      {[](CMinReplicator& r) { r.archiveDir_.clear(); }, "Archive location is not specified"},
+      {[](CMinReplicator& r) { r.action_ = "add"; }, "Date is not specified"},
+      {[](CMinReplicator& r) { r.action_ = "Delete"; }, "Date is not specified"},
+      {[&](CMinReplicator& r) { r.minutesDir_ = dir_ / "none"; }, "Can not find Minutes location"},
+      {[&](CMinReplicator& r) { r.archiveDir_ = dir_ / "none"; }, "Can not find Archive location"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    replicator_.action_ = "test";
+    replicator_.date_.clear();
+    replicator_.minutesDir_ = dir_ / "min";
+    replicator_.archiveDir_ = dir_ / "arch";
+    c.spoil(replicator_);
+    EXPECT_FALSE(Validate());
+    EXPECT_THAT(out_, HasSubstr(std::string("): ") + c.message + "\n"));
+  }
+}
+
+TEST_F(ValidateTest, DateIsNeededOnlyForAddAndDelete) {
+  for (const char* action : {"addlast", "insert", "test", "conversion"}) {
+    replicator_.action_ = action;
+    EXPECT_TRUE(Validate()) << action;
+  }
+}
+
+TEST_F(ValidateTest, RebuildWithoutClassesEmptiesTheArchiveRoot) {
+  fs::create_directories(dir_ / "arch" / "TQBR");
+  WriteTextFile(dir_ / "arch" / "TQBR" / "SBER.dat", "old");
+  WriteTextFile(dir_ / "min" / "keep", "minutes");
+  replicator_.action_ = "rebuild";
+  EXPECT_TRUE(Validate()) << out_;
+  EXPECT_TRUE(fs::is_directory(dir_ / "arch"));
+  EXPECT_TRUE(fs::is_empty(dir_ / "arch"));
+  EXPECT_EQ(ReadTextFile(dir_ / "min" / "keep"), "minutes");
+}
+
+TEST_F(ValidateTest, RebuildClearsOnlyTheListedClassesAndSecurities) {
+  for (const char* f :
+       {"TQBR/SBER.dat", "SPBFUT/RIH6.dat", "SPBFUT/SiH6/5.dat", "SPBFUT/BR.dat", "OTHER/X.dat"}) {
+    fs::create_directories((dir_ / "arch" / f).parent_path());
+    WriteTextFile(dir_ / "arch" / f, "x");
+  }
+  replicator_.action_ = "rebuild";
+  replicator_.hasClasses_ = true;
+  replicator_.classes_ = {{"TQBR", "ALL"}, {"SPBFUT", " RIH6 , SiH6,"}};
+  EXPECT_TRUE(Validate()) << out_;
+  EXPECT_FALSE(fs::exists(dir_ / "arch" / "TQBR"));
+  EXPECT_FALSE(fs::exists(dir_ / "arch" / "SPBFUT" / "RIH6.dat"));
+  EXPECT_FALSE(fs::exists(dir_ / "arch" / "SPBFUT" / "SiH6"));
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "SPBFUT" / "BR.dat"));
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "OTHER" / "X.dat"));
+}
+
+TEST_F(ValidateTest, RebuildNeverClearsThroughDotsOrSeparators) {
+  WriteTextFile(dir_ / "arch" / "keep.dat", "x");
+  WriteTextFile(dir_ / "outside.dat", "x");
+  replicator_.action_ = "rebuild";
+  replicator_.hasClasses_ = true;
+  replicator_.classes_ = {{"..", "ALL"}, {".", "ALL"}, {"C", "..,.,../../outside,a/b, "}};
+  EXPECT_TRUE(Validate());
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "keep.dat"));
+  EXPECT_TRUE(fs::exists(dir_ / "outside.dat"));
+  EXPECT_TRUE(fs::exists(dir_ / "min"));
+  EXPECT_THAT(out_, HasSubstr("Rebuild does not clear class \"..\""));
+  EXPECT_THAT(out_, HasSubstr("Rebuild does not clear \"../../outside\" of class C"));
+}
+
+TEST_F(ValidateTest, RebuildIsRefusedForSameOrNestedFolders) {
+  WriteTextFile(dir_ / "arch" / "keep.dat", "x");
+  fs::create_directories(dir_ / "arch" / "min");
+  replicator_.action_ = "rebuild";
+  const std::vector<std::pair<fs::path, fs::path>> pairs = {
+      {dir_ / "arch", dir_ / "arch"},
+      {dir_ / "arch" / "min", dir_ / "arch"},
+      {dir_ / "arch", dir_ / "arch" / "min"},
+      {dir_ / "arch" / "min", dir_ / "arch" / "." / ""},
+  };
+  for (const auto& [minutes, archive] : pairs) {
+    SCOPED_TRACE(minutes.string() + " / " + archive.string());
+    replicator_.minutesDir_ = minutes;
+    replicator_.archiveDir_ = archive;
+    EXPECT_FALSE(Validate());
+    EXPECT_THAT(out_, HasSubstr("Rebuild refused: Archive location "));
+    EXPECT_TRUE(fs::exists(dir_ / "arch" / "keep.dat"));
+  }
+}
+
+TEST_F(ValidateTest, SiblingFoldersWithACommonPrefixAreNotNested) {
+  fs::create_directories(dir_ / "archive2");
+  replicator_.action_ = "rebuild";
+  replicator_.minutesDir_ = dir_ / "arch";
+  replicator_.archiveDir_ = dir_ / "archive2";
+  EXPECT_TRUE(Validate()) << out_;
+}
+
+TEST_F(ValidateTest, RebuildClearsNothingWhenAnotherCheckFails) {
+  WriteTextFile(dir_ / "arch" / "keep.dat", "x");
+  replicator_.action_ = "rebuild";
+  replicator_.minutesDir_ = dir_ / "mintypo";
+  EXPECT_FALSE(Validate());
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "keep.dat"));
+}
+
+}  // namespace
