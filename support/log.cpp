@@ -82,6 +82,7 @@ std::error_code Log::InitLog(const fs::path& file, const char* threadName) {
     consoleEcho_ = StdoutIsTerminal();
     if (!(file_ && name == fileName_)) {
       const std::error_code error = OpenLocked(file);
+      fileDescriptor_.store(file_ ? fileno(file_.get()) : -1);
       fileName_ = file_ ? name : std::string();
       if (error) {
         consoleEcho_ = true;  // no file to keep the lines: never drop them
@@ -102,6 +103,7 @@ std::uint8_t Log::SetLogLevel(std::uint8_t level) {
 
 void Log::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
+  fileDescriptor_.store(-1);
   file_.reset();
   fileName_.clear();
   consoleEcho_ = true;

@@ -51,6 +51,10 @@ class Log {
   // Closes the file, if any; later lines go to the standard output again. For tests.
   void Close();
 
+  // Descriptor of the open file, or -1. Read without the mutex by the crash report, which
+  // writes from a signal handler with write(2).
+  int FileDescriptor() const { return fileDescriptor_.load(); }
+
  private:
   struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -64,6 +68,7 @@ class Log {
   bool consoleEcho_ = true;
   std::atomic<std::uint8_t> level_;
   std::uint8_t defaultMessageLevel_;
+  std::atomic<int> fileDescriptor_{-1};
 };
 
 // The two process-wide logs (constructed on first use, never destroyed early).
