@@ -67,8 +67,10 @@ masked_log() {
 # The archive files of folder $1, sorted, on one line.
 archive_files() { (cd "$1/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' '); }
 
-log_has() { grep -qF -- "$2" "$1/bin/Barsync.log" || fail "the main log lacks: $2"; }
-errors_has() { grep -qF -- "$2" "$1/bin/Barsync.errors.log" || fail "the errors log lacks: $2"; }
+# The log file $1 with the separators of Windows paths turned into "/".
+slashed() { tr '\\' '/' <"$1"; }
+log_has() { slashed "$1/bin/Barsync.log" | grep -qF -- "$2" || fail "the main log lacks: $2"; }
+errors_has() { slashed "$1/bin/Barsync.errors.log" | grep -qF -- "$2" || fail "the errors log lacks: $2"; }
 
 same_digests() {
   [ "$1" = "$2" ] || {
