@@ -32,4 +32,10 @@ inline constexpr char kSettingsFile[] = "varnek.ini";
 inline constexpr unsigned kTextStartSize = 10;
 inline constexpr unsigned kTextMaxSize = 1u << 20;
 
+// Waits given as 0 ms last without time-out (the system's INFINITE).
+inline constexpr unsigned long kWaitForever = 0xFFFFFFFFul;
+inline constexpr unsigned long wait_timeout(unsigned ms) {
+  return ms == 0 ? kWaitForever : ms;
+}
+
 }  // namespace basalt

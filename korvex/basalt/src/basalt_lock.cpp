@@ -1,16 +1,9 @@
 #include "basalt_lock.h"
 
+#include "basalt_constants.h"
 #include "basalt_raise.h"
 
 namespace basalt {
-namespace {
-
-DWORD timeout_of(unsigned ms) {
-  return ms == 0 ? INFINITE : ms;
-}
-
-}  // namespace
-
 CriticalSection::CriticalSection() {
   InitializeCriticalSection(&section_);
 }
@@ -64,7 +57,7 @@ void Semaphore::set() {
 }
 
 bool Semaphore::wait(unsigned ms) {
-  const DWORD result = WaitForSingleObject(handle_, timeout_of(ms));
+  const DWORD result = WaitForSingleObject(handle_, wait_timeout(ms));
   if (result == WAIT_OBJECT_0) return true;
   if (result == WAIT_TIMEOUT) return false;
   raise_last_error("basalt::Semaphore::wait", __LINE__);

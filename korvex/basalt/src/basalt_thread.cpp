@@ -1,7 +1,5 @@
 #include "basalt_thread.h"
 
-#include <atomic>
-#include <cstring>
 #include <exception>
 
 #include "basalt_raise.h"
@@ -11,22 +9,14 @@
 namespace basalt {
 namespace {
 
-thread_local char t_thread_name[kThreadNameSize] = "MAIN";
+// Every thread starts as "MAIN"; a basalt thread renames itself.
+struct ThreadName {
+  char text[kThreadNameSize];
+  ThreadName() { kv_detail::copy_bounded(text, kMainThreadName, kThreadNameSize - 1); }
+};
+thread_local ThreadName t_thread_name;
 
 ThreadHooks g_hooks;
-
-void copy_name(char* dst, const char* src, std::size_t max) {
-  std::size_t n = 0;
-  while (src != nullptr && n < max && src[n] != '\0') {
-    dst[n] = src[n];
-    ++n;
-  }
-  dst[n] = '\0';
-}
-
-DWORD timeout_of(unsigned ms) {
-  return ms == 0 ? INFINITE : ms;
-}
 
 // The one line that tells why a thread ended: "basalt::threadFunc:tag<name>" + detail.
 void log_thread_end(const char* name, const char* label, const char* text) {
@@ -40,11 +30,11 @@ void log_thread_end(const char* name, const char* label, const char* text) {
 }  // namespace
 
 const char* thread_name() {
-  return t_thread_name;
+  return t_thread_name.text;
 }
 
 void set_thread_name(const char* name) {
-  copy_name(t_thread_name, name, kThreadNameSize - 1);
+  kv_detail::copy_bounded(t_thread_name.text, name, kThreadNameSize - 1);
 }
 
 void set_thread_hooks(const ThreadHooks& hooks) {
@@ -75,7 +65,7 @@ bool Thread::start(const char* name) {
   if (running()) return false;
   if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
-  copy_name(name_, name, kThreadNameSize - 1);
+  kv_detail::copy_bounded(name_, name, kThreadNameSize - 1);
   stop_.exchange(0);
   ResetEvent(wake_);
   HANDLE h = CreateThread(nullptr, 0, &Thread::thread_func, this, 0, nullptr);
@@ -92,7 +82,7 @@ void Thread::request_stop() {
 
 bool Thread::wait(unsigned ms) {
   if (handle_ == INVALID_HANDLE_VALUE) return true;
-  const DWORD result = WaitForSingleObject(handle_, timeout_of(ms));
+  const DWORD result = WaitForSingleObject(handle_, wait_timeout(ms));
   if (result == WAIT_OBJECT_0) return true;
   if (result == WAIT_TIMEOUT) return false;
   raise_last_error("basalt::Thread::wait", __LINE__);
@@ -114,14 +104,14 @@ bool Thread::terminate() {
 
 bool Thread::pause(unsigned ms) {
   if (stop_requested()) return false;
-  WaitForSingleObject(wake_, timeout_of(ms));
+  WaitForSingleObject(wake_, wait_timeout(ms));
   return !stop_requested();
 }
 
 void Thread::on_start() {
   if (g_hooks.install_translator != nullptr) g_hooks.install_translator();
   char mark[kThreadMarkLength + 1];
-  copy_name(mark, name_, kThreadMarkLength);
+  kv_detail::copy_bounded(mark, name_, kThreadMarkLength);
   util_init(kThreadEventsLog, kThreadErrorsLog, mark, nullptr);
 }
 
