@@ -331,6 +331,28 @@ scripted_run_log_lines() {
   diff -u "$expected/scripted_run.log" "$work/scripted_run.log" || fail "the main log differs"
 }
 
+# The Windows build's sample tree against that of a native build (NATIVE_BUILD: its
+# build folder), byte for byte: the minute export trees and the archive trees.
+same_trees_as_native() {
+  local a=$work/a b=$work/b
+  setup "$a"
+  add_all "$a"
+  run_ok "$a" -a addlast
+  rm -rf "$b"
+  mkdir -p "$b/bin/archive"
+  cp "$NATIVE_BUILD/app/Barsync" "$src/tools/Barsync.sample.ini" "$b/bin/"
+  mv "$b/bin/Barsync.sample.ini" "$b/bin/Barsync.ini"
+  (cd "$b/bin" && "$NATIVE_BUILD/tools/gen_minute_tree" minutes) || fail "the native generator failed"
+  local d
+  for d in $(dates) last; do
+    if [ "$d" = last ]; then set -- -a addlast; else set -- -a add -d "$d"; fi
+    (cd "$b/bin" && ./Barsync "$@" >/dev/null 2>&1 </dev/null)
+    [ $? = 1 ] || fail "native Barsync $* failed"
+  done
+  diff -r "$a/bin/minutes" "$b/bin/minutes" >/dev/null || fail "the minute export trees differ"
+  diff -r "$a/bin/archive" "$b/bin/archive" || fail "the archive trees differ"
+}
+
 mkdir -p "$work"
 "$scenario"
 if [ "$failures" -ne 0 ]; then
