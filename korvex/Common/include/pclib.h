@@ -104,14 +104,10 @@ KORVEX_API int __stdcall show_message(const char* text);
 } /* extern "C" */
 #endif
 
-/* Error raising and the error classes; character conversion. */
-#if defined(__has_include)
-#if __has_include("kverror.h")
-#include "kverror.h"
-#endif
-#if __has_include("kvconvert.h")
+/* The other families of exports: error raising with the error classes, character
+ * conversion, allocators. */
 #include "kvconvert.h"
-#endif
-#endif
+#include "kverror.h"
+#include "kvmemory.h"
 
 #endif /* KORVEX_PCLIB_H */
