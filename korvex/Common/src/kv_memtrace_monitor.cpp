@@ -139,13 +139,12 @@ MonitorThread* make_memory_monitor() {
   return new MemoryMonitor;
 }
 
-// At unload the tables are freed once the monitor no longer reads them.
+// At unload the tables are freed once the monitor was stopped: no other thread can be
+// inside the library then. When the process ends they go with it.
 struct TraceUnload {
   ~TraceUnload() {
-    MonitorThread* monitor = g_memory_monitor.thread();
-    if (monitor != nullptr && !monitor->stop_at_unload()) return;
+    if (!g_memory_monitor.stop_at_unload()) return;
     TraceState& t = trace_state();
-    basalt::Guard guard(t.lock);
     t.on.store(0);
     t.sites.clear();
     t.blocks.release();

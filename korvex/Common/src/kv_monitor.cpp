@@ -22,7 +22,7 @@ void MonitorThread::on_end() {
 
 bool MonitorThread::stop_at_unload() {
   const HANDLE h = handle();
-  if (h == INVALID_HANDLE_VALUE || WaitForSingleObject(h, 0) == WAIT_OBJECT_0) return true;
+  if (h == INVALID_HANDLE_VALUE || WaitForSingleObject(h, 0) == WAIT_OBJECT_0) return false;
   request_stop();
   return left_loop_ != nullptr &&
          WaitForSingleObject(left_loop_, kMonitorStopWaitMs) == WAIT_OBJECT_0;
@@ -53,6 +53,11 @@ bool MonitorOnce::ensure(Factory make, const char* name) {
   if (starter_.load() == GetCurrentThreadId()) return false;
   while ((state = state_.load(std::memory_order_acquire)) == kStarting) Sleep(1);
   return state == kStarted;
+}
+
+bool MonitorOnce::stop_at_unload() {
+  MonitorThread* t = thread();
+  return t != nullptr && t->stop_at_unload();
 }
 
 bool MonitorOnce::start(Factory make, const char* name) {

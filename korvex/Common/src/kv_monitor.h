@@ -17,9 +17,10 @@ class MonitorThread : public basalt::Thread {
   MonitorThread();
   ~MonitorThread() override;
 
-  // At unload: true when the thread no longer runs the library's code (it ended, or it
-  // left its loop after a stop request within kMonitorStopWaitMs). Only then may the
-  // state that its pass reads be freed.
+  // At unload (the process goes on without the library): asks the thread to stop and
+  // answers true once it has left its loop (within kMonitorStopWaitMs), so that the state
+  // its pass reads may be freed. False when it had already ended (the process is ending,
+  // and a lock may be held by a thread that no longer exists) or did not stop in time.
   bool stop_at_unload();
 
  protected:
@@ -48,6 +49,13 @@ class MonitorOnce {
   using Factory = MonitorThread* (*)();
 
   constexpr MonitorOnce() = default;
+  // At unload a running monitor is stopped (see MonitorThread::stop_at_unload).
+  ~MonitorOnce() { stop_at_unload(); }
+  MonitorOnce(const MonitorOnce&) = delete;
+  MonitorOnce& operator=(const MonitorOnce&) = delete;
+
+  // True when the monitor was stopped now and no longer reads the library's state.
+  bool stop_at_unload();
 
   // Answers whether the monitor is running (started by this or an earlier call).
   bool ensure(Factory make, const char* name);
