@@ -37,7 +37,7 @@ Handler::~Handler() = default;
 
 void Handler::handle(EXCEPTION_POINTERS* pointers) {
   if (pointers == nullptr || pointers->ExceptionRecord == nullptr) return;
-  const int lastError = static_cast<int>(::GetLastError());
+  const int lastError = static_cast<int>(lastError_.value_or(::GetLastError()));
   if (CodeOf(pointers) == crash::kServerTooBusyCode) {
     const std::string line =
         std::string(crash::kServerTooBusyLine) + std::to_string(crash::kServerTooBusyCode);

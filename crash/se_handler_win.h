@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "crash/handler_base.h"
 
@@ -31,11 +32,16 @@ class Handler : public HandlerBase {
   virtual void writeCallStack(const CONTEXT* context);
   virtual void onHandled(EXCEPTION_POINTERS* pointers);
 
-  // The thread the dump names as faulting; the current thread unless set.
-  void setFaultingThread(DWORD threadId) { faultingThread_ = threadId; }
+  // The faulting thread, for a report written by another thread: the dump names it, and the
+  // thrown error carries its last OS error (else the current thread's, read by handle).
+  void setFaultingThread(DWORD threadId, DWORD lastError) {
+    faultingThread_ = threadId;
+    lastError_ = lastError;
+  }
 
  private:
   DWORD faultingThread_;
+  std::optional<DWORD> lastError_;
 };
 
 // The handler the program uses: full-memory dumps.

@@ -23,9 +23,12 @@ namespace {
 
 constexpr DWORD kGccExceptionMask = 0x00FFFFFF;   // low bytes shared by the GCC unwinder's
 constexpr DWORD kGccExceptionCodes = 0x00474343;  // own exception codes ("GCC")
-constexpr DWORD kNestedFaultExit = 1;
+constexpr UINT kFaultExitCode = 1;
+// Stack kept free for the handling of a stack overflow.
+constexpr ULONG kStackOverflowReserve = 64 * 1024;
 
 std::atomic<DWORD> gReportingThread{0};
+std::atomic<DWORD> gStackOverflowReporter{0};  // the thread reporting a stack overflow
 DWORD gMainThread = 0;
 std::exception_ptr gPending;  // thrown by the resumed main thread
 
@@ -79,12 +82,13 @@ bool IsGccException(DWORD code) {
                               static_cast<unsigned long>(code));
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
-  EndProcess(kNestedFaultExit);
+  EndProcess(kFaultExitCode);
 }
 
 struct Report {
   EXCEPTION_POINTERS* pointers;
   DWORD faultingThread;
+  DWORD lastError;  // the faulting thread's, read before anything else could change it
   std::exception_ptr error;
 };
 
@@ -92,7 +96,7 @@ struct Report {
 void RunHandler(Report& report) {
   ostrel::se::ExceptionHandler handler;
   handler.setOutput(std::make_shared<StackPrinter>());
-  handler.setFaultingThread(report.faultingThread);
+  handler.setFaultingThread(report.faultingThread, report.lastError);
   try {
     handler.handle(report.pointers);
   } catch (...) {
@@ -100,31 +104,36 @@ void RunHandler(Report& report) {
   }
 }
 
-DWORD WINAPI ReportThread(void* parameter) {
-  RunHandler(*static_cast<Report*>(parameter));
-  return 0;
-}
-
 // Ends the run like main's catch does, for a thread that cannot throw the error itself.
-[[noreturn]] void EndWithError(const std::exception_ptr& error) {
+void LogEndOfRun(const std::exception_ptr& error) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const std::exception& e) {
     LogError("%s", e.what());
   }
   LogError("%s", "The run ends here: the fault cannot be handed to the program's entry");
-  EndProcess(kNestedFaultExit);
 }
 
-// A stack overflow leaves too little stack for the report: it runs on a thread of its own.
-[[noreturn]] void ReportStackOverflow(EXCEPTION_POINTERS* pointers) {
-  Report report{pointers, ::GetCurrentThreadId(), nullptr};
-  HANDLE thread = ::CreateThread(nullptr, 0, ReportThread, &report, 0, nullptr);
-  if (thread != nullptr) {
-    ::WaitForSingleObject(thread, INFINITE);
-    ::CloseHandle(thread);
-  }
-  EndWithError(report.error);
+[[noreturn]] void EndWithError(const std::exception_ptr& error) {
+  LogEndOfRun(error);
+  EndProcess(kFaultExitCode);
+}
+
+DWORD WINAPI StackOverflowReportThread(void* parameter) {
+  auto& report = *static_cast<Report*>(parameter);
+  gStackOverflowReporter.store(::GetCurrentThreadId());
+  RunHandler(report);
+  LogEndOfRun(report.error);
+  return 0;
+}
+
+// A stack overflow leaves too little stack for the report: it runs on a thread of its own
+// while the overflowed thread waits, then the process ends.
+[[noreturn]] void ReportStackOverflow(EXCEPTION_POINTERS* pointers, DWORD lastError) {
+  Report report{pointers, ::GetCurrentThreadId(), lastError, nullptr};
+  HANDLE thread = ::CreateThread(nullptr, 0, StackOverflowReportThread, &report, 0, nullptr);
+  if (thread != nullptr) ::WaitForSingleObject(thread, INFINITE);
+  EndProcess(kFaultExitCode);
 }
 
 // Makes the thread resume in the trampoline as if the faulting instruction had called it.
@@ -140,24 +149,42 @@ bool ResumeInThrower(CONTEXT& context) {
   return true;
 }
 
-LONG WINAPI Translate(EXCEPTION_POINTERS* pointers) {
-  if (pointers == nullptr || pointers->ExceptionRecord == nullptr) return EXCEPTION_CONTINUE_SEARCH;
-  const DWORD code = pointers->ExceptionRecord->ExceptionCode;
-  if (IsGccException(code)) return EXCEPTION_CONTINUE_SEARCH;
+// Only the first faulting thread reports; a fault while it reports ends the process.
+void EnterReport(DWORD code) {
   const DWORD self = ::GetCurrentThreadId();
   DWORD expected = 0;
-  if (!gReportingThread.compare_exchange_strong(expected, self)) {
-    if (expected == self) EndAfterNestedFault(code);
-    for (;;) ::Sleep(INFINITE);  // the first faulting thread ends the process
+  if (gReportingThread.compare_exchange_strong(expected, self)) return;
+  if (expected == self || gStackOverflowReporter.load() == self) EndAfterNestedFault(code);
+  for (;;) ::Sleep(INFINITE);  // the first faulting thread ends the process
+}
+
+// First in line for a stack overflow: the search through the frames would need stack.
+LONG WINAPI OnStackOverflow(EXCEPTION_POINTERS* pointers) {
+  if (pointers == nullptr || pointers->ExceptionRecord == nullptr ||
+      pointers->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW) {
+    return EXCEPTION_CONTINUE_SEARCH;
   }
-  if (code == EXCEPTION_STACK_OVERFLOW) ReportStackOverflow(pointers);
-  Report report{pointers, self, nullptr};
+  const DWORD lastError = ::GetLastError();
+  EnterReport(EXCEPTION_STACK_OVERFLOW);
+  ReportStackOverflow(pointers, lastError);
+}
+
+LONG WINAPI Translate(EXCEPTION_POINTERS* pointers) {
+  if (pointers == nullptr || pointers->ExceptionRecord == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  const DWORD lastError = ::GetLastError();
+  const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+  if (IsGccException(code)) return EXCEPTION_CONTINUE_SEARCH;
+  EnterReport(code);
+  if (code == EXCEPTION_STACK_OVERFLOW) ReportStackOverflow(pointers, lastError);
+  Report report{pointers, ::GetCurrentThreadId(), lastError, nullptr};
   RunHandler(report);
   if (!report.error) {
     gReportingThread.store(0);
     return EXCEPTION_CONTINUE_SEARCH;
   }
-  if (self != gMainThread || !ResumeInThrower(*pointers->ContextRecord)) EndWithError(report.error);
+  if (report.faultingThread != gMainThread || !ResumeInThrower(*pointers->ContextRecord)) {
+    EndWithError(report.error);
+  }
   gPending = report.error;
   gReportingThread.store(0);
   return EXCEPTION_CONTINUE_EXECUTION;
@@ -170,6 +197,9 @@ namespace ostrel::se {
 void InstallCrashReporting() {
   callstack::BindPlatformLibraries();
   gMainThread = ::GetCurrentThreadId();
+  ULONG reserve = kStackOverflowReserve;
+  ::SetThreadStackGuarantee(&reserve);
+  ::AddVectoredExceptionHandler(1, OnStackOverflow);
   ::SetUnhandledExceptionFilter(Translate);
 }
 

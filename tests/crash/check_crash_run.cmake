@@ -19,6 +19,7 @@ set(stack_end "^<<============ Call Stack ============$")
 set(head "^[0-9][0-9]\\.[0-9][0-9]\\.[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\\.[0-9][0-9][0-9] \\([0-9]+(:[A-Z]+)?\\): ")
 
 set(expect_dump OFF)
+set(single "")
 set(forbidden "probe: no fault")
 set(errors_expected "")
 if(WINDOWS)
@@ -63,6 +64,15 @@ if(WINDOWS)
         "${modules_begin}" "${modules_end}" "${stack_begin}" "${frame}[^]]*ProbeWrite" "${frame}[^]]*ProbeRecurse"
         "^ERROR: StackWalk64-Endless-CallStack!, GetLastError: " "${stack_end}"
         "probe: unwound through the faulting frame" "Exception 0xC0000005 .*${thrown}")
+  elseif(CASE STREQUAL "overflow")
+    # Reported from a thread of its own; the run cannot reach main's catch and ends here.
+    set(expect_dump ON)
+    set(expected "Dump written: " "${exception_begin}" "^Exception 0xC00000FD " "${exception_end}"
+        "${modules_begin}" "${modules_end}" "${stack_begin}" "${frame}[^]]*ProbeOverflow"
+        "^ERROR: StackWalk64-Endless-CallStack!, GetLastError: " "${stack_end}"
+        "^Exception 0xC00000FD occurred at .*${thrown}"
+        "^The run ends here: the fault cannot be handed to the program's entry$")
+    set(errors_expected "^Exception 0xC00000FD occurred at .*${thrown}")
   else()
     message(FATAL_ERROR "unknown case ${CASE}")
   endif()
@@ -90,6 +100,11 @@ else()
     set(expected ${report_start} "^Signal 11 \\(SIGSEGV\\), " ${report_end}
         "${frame} \\[Func=[^]]*ProbeWrite" "${frame} \\[Func=[^]]*ProbeRecurse"
         "^ERROR: StackWalk64-Endless-CallStack!$" "${stack_end}" "${closing}")
+  elseif(CASE STREQUAL "twothreads")
+    # Both threads fault; only the first reports, the other waits for the end.
+    set(expected ${report_start} "^Signal 11 \\(SIGSEGV\\), " ${report_end}
+        "${frame} \\[Func=[^]]*ProbeWrite" "${stack_end}" "${closing}")
+    set(single "${exception_begin}" "${modules_begin}" "${stack_begin}" "${closing}")
   else()
     message(FATAL_ERROR "unknown case ${CASE}")
   endif()
@@ -140,6 +155,17 @@ foreach(pattern IN LISTS expected)
     fail("missing (in this order) after line ${position}: ${pattern}")
   else()
     math(EXPR position "${found} + 1")
+  endif()
+endforeach()
+foreach(pattern IN LISTS single)
+  set(seen 0)
+  foreach(body IN LISTS bodies)
+    if(body MATCHES "${pattern}")
+      math(EXPR seen "${seen} + 1")
+    endif()
+  endforeach()
+  if(NOT seen EQUAL 1)
+    fail("${seen} lines, expected one: ${pattern}")
   endif()
 endforeach()
 foreach(pattern IN LISTS forbidden)

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "crash/crash_reporting.h"
 #include "support/log.h"
@@ -91,6 +92,11 @@ bool RunCase(const std::string& name) {
   if (name == "divide") ProbeDivide(1);
   if (name == "recursion") ProbeRecurse(kRecursionDepth);
   if (name == "overflow") ProbeOverflow(0);
+  if (name == "twothreads") {
+    std::thread other([] { ProbeWrite(2); });
+    ProbeWrite(1);
+    other.join();
+  }
   return false;
 }
 
