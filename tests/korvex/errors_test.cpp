@@ -221,12 +221,12 @@ TEST(KvRaiseCharToOem, ShortFormatIsFormattedWhole) {
 TEST(KvRaiseCharToOem, ConversionCutAtTheLimitIsDroppedWhole) {
   KV(SetCharConvertOptions)(0, 0);
   // 97 letters then "%5d": the cut at 99 characters would leave "%5".
-  const std::string cut_spec = std::string(97, 'y') + "%5d tail";
+  const std::string cut_directive = std::string(97, 'y') + "%5d tail";
   // 98 letters then "%d": the cut would leave a lone "%".
   const std::string lone = std::string(98, 'y') + "%d tail";
   // 97 letters then "%%": both characters fit, a literal percent sign.
   const std::string literal = std::string(97, 'y') + "%%tail";
-  const std::pair<std::string, std::string> cases[] = {{cut_spec, std::string(97, 'y')},
+  const std::pair<std::string, std::string> cases[] = {{cut_directive, std::string(97, 'y')},
                                                        {lone, std::string(98, 'y')},
                                                        {literal, std::string(97, 'y') + "%"}};
   for (const auto& [format, expected] : cases) {

@@ -30,7 +30,7 @@ __attribute__((noreturn)) void __cdecl kvraise(const char* format, ...);
 __attribute__((noreturn)) void __cdecl kvraisec(int code, const char* format, ...);
 
 /* As kvraisec, but the format (at most its first 99 characters) is first converted
- * to the OEM code page with KCharToOemBuffA. A conversion specification cut by that
+ * to the OEM code page with KCharToOemBuffA. A conversion directive cut by that
  * limit is dropped whole. */
 __attribute__((noreturn)) void __cdecl kvraisec_chartooem(int code, const char* format, ...);
 

@@ -12,10 +12,10 @@ namespace kv {
 namespace {
 
 // Characters that may stand between "%" and the conversion letter.
-constexpr char kSpecificationInner[] = "-+ #0123456789.*hlLqjztI";
+constexpr char kDirectiveInner[] = "-+ #0123456789.*hlLqjztI";
 
-// Length of format[0..n) without a conversion specification left unfinished at its end.
-std::size_t without_cut_specification(const char* format, std::size_t n) noexcept {
+// Length of format[0..n) without a conversion directive left unfinished at its end.
+std::size_t without_cut_directive(const char* format, std::size_t n) noexcept {
   std::size_t i = 0;
   while (i < n) {
     if (format[i] != '%') {
@@ -23,7 +23,7 @@ std::size_t without_cut_specification(const char* format, std::size_t n) noexcep
       continue;
     }
     std::size_t j = i + 1;
-    while (j < n && std::strchr(kSpecificationInner, format[j]) != nullptr) ++j;
+    while (j < n && std::strchr(kDirectiveInner, format[j]) != nullptr) ++j;
     if (j >= n) return i;
     i = j + 1;
   }
@@ -46,7 +46,7 @@ void oem_format(const char* format, char* out, std::size_t size) noexcept {
   out[0] = '\0';
   if (format == nullptr) return;
   std::size_t n = strnlen(format, size - 1);
-  if (format[n] != '\0') n = without_cut_specification(format, n);
+  if (format[n] != '\0') n = without_cut_directive(format, n);
   if (n == 0) return;
   // n + 1 characters: the text and the one after it (its zero, or the first character
   // cut off), whose place then takes the zero.

@@ -13,7 +13,7 @@ void format_bounded(char* out, std::size_t size, const char* format, va_list arg
 
 // Converts format to the OEM code page (KCharToOemBuffA) into out, using at most
 // size - 1 of its characters and never reading past its end. When the cut falls inside
-// a conversion specification ("%", "%-1", ...), that specification is dropped whole, so
+// a conversion directive ("%", "%-1", ...), that directive is dropped whole, so
 // that no lone "%" is left at the end. A null format gives an empty text.
 void oem_format(const char* format, char* out, std::size_t size) noexcept;
 
