@@ -20,16 +20,7 @@
 #ifndef KORVEX_KVSTATS_H
 #define KORVEX_KVSTATS_H
 
-#ifndef KORVEX_API
-#ifdef KORVEX_BUILDING_DLL
-#define KORVEX_API
-#else
-#define KORVEX_API __declspec(dllimport)
-#endif
-#endif
-#ifndef KORVEX_CALL
-#define KORVEX_CALL __cdecl
-#endif
+#include "pclib.h" /* KORVEX_API, KORVEX_CALL */
 
 #ifdef __cplusplus
 extern "C" {
