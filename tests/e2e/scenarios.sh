@@ -305,6 +305,18 @@ damaged_archive_left_untouched() {
   csv "$a" TQBR/LKOH.dat -1 | grep -q '^-1,1,20240227,' || fail "LKOH did not get 20240227"
 }
 
+invalid_directory_structure() {
+  local a=$work/a
+  setup "$a"
+  mkdir -p "$a/bin/minutes/20240226/TQBR/GAZP/extra"
+  run_ok "$a" -a add -d 20240226
+  errors_has "$a" "Invalid directory structure 20240226/TQBR/GAZP"
+  local files
+  files=$(archive_files "$a")
+  [ "$files" = "./CETS/USD000UTSTOM.dat ./FUTN/SIH4.dat ./TQBR/LKOH.dat ./TQBR/SBER.dat " ] ||
+    fail "archives: $files"
+}
+
 # The level-0 and level-1 lines of a scripted series of runs, compared with the expected
 # text (time stamps, ids and the folder masked).
 scripted_run_log_lines() {
