@@ -336,7 +336,6 @@ scripted_run_log_lines() {
   run_ok "$a" -a conversion
   (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
   run_ok "$a" -a conversion
-  run_ok "$a" -a test
   run "$a" -a nothing
   [ "$rc" = 0 ] || fail "an unknown action exited with $rc"
   masked_log "$a" >"$work/scripted_run.log"
