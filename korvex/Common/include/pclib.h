@@ -105,9 +105,10 @@ KORVEX_API int __stdcall show_message(const char* text);
 #endif
 
 /* The other families of exports: error raising with the error classes, character
- * conversion, allocators. */
+ * conversion, allocators, exception filters and notifications. */
 #include "kvconvert.h"
 #include "kverror.h"
+#include "kvexc.h"
 #include "kvmemory.h"
 
 #endif /* KORVEX_PCLIB_H */

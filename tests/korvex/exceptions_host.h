@@ -1,0 +1,263 @@
+// Helpers of the exception host tests: real structured exceptions caught by a test
+// vectored handler, "varnek.ini" settings held for one test, the dump folder, the
+// calling thread's report lines, the test doubles' query functions, and scenarios run
+// in a fresh child process (the filters keep process-wide state).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "korvex_host.h"
+#include "kverror.h"
+#include "kvexc.h"
+#include "pclib.h"
+
+namespace exc_host {
+
+using FilterFn = int(__stdcall*)(EXCEPTION_POINTERS*);
+using SendInfoQueryFn = int(__cdecl*)(unsigned char* record, void** module, int* kind);
+using SentMailFn = int(__cdecl*)(int field, char* out, int size);
+using FailWithFn = void(__cdecl*)(const char* reason);
+
+inline FilterFn filter_i() {
+  return korvex_host::proc<FilterFn>("_ExcFilterI@4");
+}
+inline FilterFn filter() {
+  return korvex_host::proc<FilterFn>("_ExcFilter@4");
+}
+
+// Attaches the calling thread to the host folder's events log (where exception reports
+// go), so that the dump lines written before the report land there too.
+inline void attach_to_report_log() {
+  korvex_host::proc<decltype(&::util_init)>("util_init")(".\\events.log", nullptr, nullptr,
+                                                         nullptr);
+}
+
+// The in-process filter as a host calls it, on a thread attached to the report log.
+inline int run_filter_i(EXCEPTION_POINTERS* pointers) {
+  attach_to_report_log();
+  return filter_i()(pointers);
+}
+
+// The settings file shared by every host program of the folder.
+inline std::string settings_file() {
+  return korvex_host::host_folder() + "varnek.ini";
+}
+
+// Holds the settings of the exception tests for the lifetime of the object: one such
+// test at a time (across processes), each starting from the same values.
+class Settings {
+ public:
+  Settings() : mutex_(CreateMutexA(nullptr, FALSE, "korvex_exception_tests_settings")) {
+    const DWORD r = WaitForSingleObject(mutex_, 120000);
+    held_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+    set("dumps", "auto", "0");
+    set("dumps", "fulloncrash", "0");
+    set("seh_sender", "enabled", "0");
+  }
+  ~Settings() {
+    if (held_) ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+  Settings(const Settings&) = delete;
+  Settings& operator=(const Settings&) = delete;
+
+  // Writes a key and reads it back (another program of the folder may be writing too).
+  void set(const char* section, const char* key, const char* value) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      WritePrivateProfileStringA(section, key, value, settings_file().c_str());
+      char back[256] = "";
+      GetPrivateProfileStringA(section, key, "", back, sizeof back, settings_file().c_str());
+      if (std::string(back) == value) return;
+    }
+    ADD_FAILURE() << "can't set " << section << "." << key;
+  }
+
+ private:
+  HANDLE mutex_;
+  bool held_ = false;
+};
+
+// Makes a fresh folder the current folder (dumps go to ".\Dumps\") for the test.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& name) : folder_(name) {
+    char old[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, old);
+    old_ = old;
+    SetCurrentDirectoryA(folder_.path().c_str());
+  }
+  ~InFolder() { SetCurrentDirectoryA(old_.c_str()); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+  // The files in Dumps\<today>\ (names only, sorted as the system lists them).
+  std::vector<std::string> dumps() const {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u%02u%02u", t.wYear, t.wMonth, t.wDay);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const std::string pattern = folder_.path() + "\\Dumps\\" + day + "\\*.dmp";
+    HANDLE h = FindFirstFileA(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      names.push_back(found.cFileName);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return names;
+  }
+
+ private:
+  korvex_host::TempFolder folder_;
+  std::string old_;
+};
+
+// The lines of the host folder's events.log written by one thread of this process.
+inline std::vector<std::string> thread_lines(DWORD thread_id) {
+  const std::string id =
+      "(" + std::to_string(GetCurrentProcessId()) + ":" + std::to_string(thread_id);
+  std::vector<std::string> mine;
+  for (const std::string& line : korvex_host::read_lines(korvex_host::host_folder() + "events.log"))
+    if (line.find(id + ":") != std::string::npos || line.find(id + ")") != std::string::npos)
+      mine.push_back(line);
+  return mine;
+}
+
+inline bool any_line_has(const std::vector<std::string>& lines, const std::string& text) {
+  for (const std::string& line : lines)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+inline bool any_line_ends_with(const std::vector<std::string>& lines, const std::string& text) {
+  for (const std::string& line : lines)
+    if (line.size() >= text.size() &&
+        line.compare(line.size() - text.size(), text.size(), text) == 0)
+      return true;
+  return false;
+}
+
+// Runs a new thread that faults for real: a write through a null pointer, or
+// RaiseException with another code and the parameters 0x11, 0x22. The test's vectored
+// handler passes the exception to on_fault on the faulting thread, then ends that
+// thread with exit code 0 (unless on_fault ended it). Answers its id and exit code.
+class FaultingThread {
+ public:
+  using OnFault = std::function<void(EXCEPTION_POINTERS*)>;
+
+  struct Outcome {
+    DWORD thread_id;
+    DWORD exit_code;
+  };
+
+  static Outcome run(OnFault on_fault, DWORD code = EXCEPTION_ACCESS_VIOLATION) {
+    FaultingThread self{std::move(on_fault), code};
+    PVOID handler = AddVectoredExceptionHandler(1, &FaultingThread::handler);
+    current() = &self;
+    DWORD id = 0;
+    DWORD exit_code = 0;
+    HANDLE thread = CreateThread(nullptr, 0, &FaultingThread::body, &self, 0, &id);
+    WaitForSingleObject(thread, INFINITE);
+    GetExitCodeThread(thread, &exit_code);
+    CloseHandle(thread);
+    current() = nullptr;
+    RemoveVectoredExceptionHandler(handler);
+    return Outcome{id, exit_code};
+  }
+
+ private:
+  FaultingThread(OnFault on_fault, DWORD code) : on_fault_(std::move(on_fault)), code_(code) {}
+
+  static FaultingThread*& current() {
+    static FaultingThread* self = nullptr;
+    return self;
+  }
+
+  static DWORD WINAPI body(void* data) {
+    auto* self = static_cast<FaultingThread*>(data);
+    self->thread_id_ = GetCurrentThreadId();
+    if (self->code_ == EXCEPTION_ACCESS_VIOLATION) {
+      volatile int* nowhere = nullptr;
+      *nowhere = 1;
+    } else {
+      const ULONG_PTR params[2] = {0x11, 0x22};
+      RaiseException(self->code_, 0, 2, params);
+    }
+    return 0;
+  }
+
+  static LONG WINAPI handler(EXCEPTION_POINTERS* pointers) {
+    FaultingThread* self = current();
+    if (!self || GetCurrentThreadId() != self->thread_id_) return EXCEPTION_CONTINUE_SEARCH;
+    if (pointers->ExceptionRecord->ExceptionCode != self->code_) return EXCEPTION_CONTINUE_SEARCH;
+    self->on_fault_(pointers);
+    ExitThread(0);
+  }
+
+  OnFault on_fault_;
+  DWORD code_;
+  DWORD thread_id_ = 0;
+};
+
+// The test doubles (loaded here too, so that what they recorded outlives Korvex's own
+// load and unload of them).
+inline HMODULE double_dll(const char* name) {
+  HMODULE m = LoadLibraryA(name);
+  if (!m) throw std::runtime_error(std::string("can't load the test double ") + name);
+  return m;
+}
+
+template <class F>
+F double_proc(const char* dll, const char* name) {
+  FARPROC p = GetProcAddress(double_dll(dll), name);
+  if (!p) throw std::runtime_error(std::string(dll) + " lacks " + name);
+  return reinterpret_cast<F>(reinterpret_cast<void*>(p));
+}
+
+inline int mails_sent() {
+  return double_proc<SentMailFn>("postrel.dll", "TestSentMail")(0, nullptr, 0);
+}
+
+inline std::string mail_field(int field) {
+  std::vector<char> out(1 << 16);
+  double_proc<SentMailFn>("postrel.dll", "TestSentMail")(field, out.data(),
+                                                         static_cast<int>(out.size()));
+  return out.data();
+}
+
+// A scenario test named DISABLED_<name> of this program, run alone in a child process
+// with extra environment variables ("NAME=value"). Answers the child's exit code.
+inline DWORD run_scenario(const std::string& suite, const std::string& name,
+                          const std::vector<std::string>& environment = {}) {
+  for (const std::string& e : environment) {
+    const std::size_t eq = e.find('=');
+    SetEnvironmentVariableA(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str());
+  }
+  char program[MAX_PATH];
+  GetModuleFileNameA(nullptr, program, MAX_PATH);
+  std::string command = std::string("\"") + program + "\" --gtest_also_run_disabled_tests " +
+                        "--gtest_filter=" + suite + ".DISABLED_" + name;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  DWORD code = 255;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  for (const std::string& e : environment)
+    SetEnvironmentVariableA(e.substr(0, e.find('=')).c_str(), nullptr);
+  return code;
+}
+
+}  // namespace exc_host
