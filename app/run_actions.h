@@ -15,9 +15,11 @@ ActionOutcome RunAddDay(CMinReplicator& replicator);
 // delete and conversion: the archive tree.
 ActionOutcome RunArchiveWalk(CMinReplicator& replicator);
 
-// The actions whose operations come with their own part of the program. Until they are
-// built, each logs that the action is not available and does nothing.
+// rebuild: the classes of [Classes] (or of the minute export tree) from every export date.
 ActionOutcome RunRebuild(CMinReplicator& replicator);
+// test: every archive checked; a missing archive root ends the run (kEndRun).
 ActionOutcome RunArchiveTest(CMinReplicator& replicator);
+// changelot / changeprice over [ChangeLot] / [ChangePrice]; an archive that cannot be
+// written back ends the run (kEndRun).
 ActionOutcome RunChangeLot(CMinReplicator& replicator);
 ActionOutcome RunChangePrice(CMinReplicator& replicator);

@@ -1,0 +1,50 @@
+#include "app/archive_rescale.h"
+
+#include <string>
+#include <vector>
+
+#include "app/min_replicator.h"
+#include "archive/archive_format.h"
+#include "archive/archive_layout.h"
+#include "archive/candle_file.h"
+#include "replication/archive_load.h"
+#include "replication/plain_name.h"
+#include "support/log.h"
+#include "support/platform.h"
+
+bool RescaleArchive(CMinReplicator& replicator, const std::function<void(Candle&)>& change) {
+  const std::filesystem::path path = InstrumentArchivePath(replicator);
+  const std::string text = support::NarrowPath(path);
+  LogAlways("Archive is: %s", text.c_str());
+  LogAt(2, "Archive file %s loading", text.c_str());
+  std::vector<Candle> buffer = NewArchiveBuffer();
+  CMinArch whole(kOneMinuteInterval, 0);
+  whole.m_Candles = buffer.data();
+  if (!ReadCandleFile(path, whole, kArchiveRecords)) {
+    LogAlways("Archive %s is missing.  Verify input date.", text.c_str());
+    whole.m_Count = 0;
+  }
+  LogAt(2, "Archive file %s loaded", text.c_str());
+  for (int record = kSlotCount; record < whole.m_Count; ++record) change(buffer[record]);
+  if (whole.m_Count == 0) {
+    LogError(
+        "Error updating archive %s  - size archive = 0 - No That Archives - verify your "
+        "ini-file!",
+        text.c_str());
+    return true;
+  }
+  LogAt(2, "Archive file %s saving", text.c_str());
+  if (!WriteCandleFile(path, whole)) {
+    LogError("Error updating archive %s", text.c_str());
+    return false;
+  }
+  LogAt(2, "Archive file %s saved", text.c_str());
+  return true;
+}
+
+bool ChangeNamesUsable(const CMinReplicator& replicator) {
+  if (IsPlainName(replicator.curClass_) && IsPlainName(replicator.curSec_)) return true;
+  LogError("Change of \"%s\", \"%s\" not applied: not a plain class and security name",
+           replicator.curClass_.c_str(), replicator.curSec_.c_str());
+  return false;
+}

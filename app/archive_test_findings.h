@@ -1,0 +1,25 @@
+// The findings of the archive test in one instrument archive file: its slot table and
+// every candle record, as the lines the test writes to the main log.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/candle.h"
+
+struct ArchiveFindings {
+  std::vector<std::string> lines;  // in the order found
+  bool corrupted = false;          // a slot count above 3000 or an error record
+  bool zeroVolume = false;         // at least one zero-volume record
+};
+
+// records records of buffer (16 slots, then the candles). Slot check: every slot whose
+// count (read as unsigned) is above 3000 gives "Archive file <path> contains errors:
+// Invalid candle count <count> in interval '<key>'" (key: the interval entry at the slot's
+// position, empty when there are fewer entries); then the candles are not checked.
+// Candle check from record 16 on: a record with date 0, or with volume and all four prices
+// zero, is an error record (one line, and the check stops); a record with a date, volume
+// zero and a price that is not zero is a zero-volume record (one line each, the check
+// goes on). A record past the candles the slots count is named with an empty interval and
+// its index past them.
+ArchiveFindings TestArchiveRecords(const std::string& pathText, const Candle* buffer, int records);

@@ -1,0 +1,9 @@
+// The action "rebuild": the archives of whole classes rebuilt from every export date.
+#include "app/min_replicator.h"
+#include "app/run_actions.h"
+#include "replication/class_rebuild.h"
+
+ActionOutcome RunRebuild(CMinReplicator& replicator) {
+  RebuildClasses(replicator);
+  return ActionOutcome::kDone;
+}

@@ -1,0 +1,50 @@
+// The minute side of the lot and price change: the parameters of the change entry being
+// applied (set by the changelot and changeprice actions before each entry, read while the
+// instrument's minute export files are rewritten) and the rewrite itself. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+#include "app/app_constants.h"
+#include "archive/candle.h"
+
+// Decimals of minute prices after a price change, unless the entry names others.
+inline constexpr std::int32_t kDefaultPriceDigits = 2;
+inline constexpr std::int32_t kDefaultPricePrecision = 100;
+// The lot change end that means "no range": the whole history and the minute files.
+inline constexpr std::int32_t kNoLotRange = 0;
+
+struct ChangeParameters {
+  double lotDivisor = 1.0;                               // L: volumes are divided by it
+  double priceDivisor = 0.0;                             // D: prices are divided by it
+  std::int32_t priceDigits = kDefaultPriceDigits;        // decimals kept in minute prices
+  std::int32_t pricePrecision = kDefaultPricePrecision;  // P = 10 ^ priceDigits
+  std::int32_t priceBegin = kRangeLowerBoundStart;       // B: first date (also of the lot range)
+  std::int32_t priceEnd = kRangeUpperBoundStart;         // E: last date of the price change
+  std::int32_t lotEnd = kNoLotRange;                     // last date of the lot change
+};
+
+inline ChangeParameters changeParameters;
+
+inline constexpr std::string_view kChangeLotAction = "changelot";
+inline constexpr std::string_view kChangePriceAction = "changeprice";
+
+// Minute records of one export file under a change:
+// - "changeprice": for dates B..E, close, high, low and open each become
+//   floor(P * value / D) / P (rounded down to the kept decimals); others unchanged;
+// - "changelot": every volume becomes floor(volume / L + 0.5).
+// Any other action changes nothing.
+void ChangeMinuteRecords(std::span<Candle> minutes, std::string_view action,
+                         const ChangeParameters& change);
+
+class CMinReplicator;
+
+// The minute change of one export date: minutesDir_ / relPath / "1.dat" (relPath:
+// date/class/security) read, changed by ChangeMinuteRecords under replicator.action_ and
+// changeParameters, and written back crash-safely. A missing or unreadable file: "File %s
+// was not properly recalculated" (errors log). A failed rewrite: "Error updating archive
+// %s" (errors log), the previous file intact. False on either failure.
+bool ChangeMinuteFile(const CMinReplicator& replicator, const std::filesystem::path& relPath);

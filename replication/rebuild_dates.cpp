@@ -1,0 +1,112 @@
+#include "replication/rebuild_dates.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "app/min_replicator.h"
+#include "archive/archive_layout.h"
+#include "archive/interval_names.h"
+#include "replication/archive_check.h"
+#include "replication/archive_load.h"
+#include "replication/archive_save.h"
+#include "replication/day_merge.h"
+#include "replication/day_minutes.h"
+#include "replication/latest_date.h"
+#include "replication/minute_change.h"
+#include "replication/replicate_file.h"
+#include "support/filesystem_helpers.h"
+#include "support/log.h"
+#include "support/platform.h"
+
+namespace {
+
+constexpr char kAddAction[] = "add";
+constexpr char kRebuildAction[] = "rebuild";
+constexpr char kTestAction[] = "test";
+
+std::string NoName(const Candle*, int) {
+  return {};
+}
+
+// True when a merged archive would not be taken up again by LoadArchive as it is: it
+// holds no candle (it is removed when saved and the next date starts a new one), or a
+// merged day left a record that the load checks refuse.
+bool MustBeReloaded(const LoadedArchive& archive) {
+  const Candle* buffer = archive.buffer.data();
+  const int records = ArchiveRecords(buffer);
+  return records == kSlotCount || !FindArchiveDamage(buffer, records, NoName).empty();
+}
+
+// Adds every date to the instrument's archive. The archive stays loaded from one date to
+// the next, which gives the same bytes as saving and loading it in between: the merge
+// leaves the records past the archive's end zero, as a load does. Where saving and
+// loading would change what the next date sees (an emptied archive, a damaged record),
+// the archive is saved and loaded again; once it is damaged, each later date goes through
+// ReplicateFile, which reports it as a day-by-day add does.
+void RebuildInstrument(CMinReplicator& replicator, const std::vector<std::string>& dates) {
+  if (!PassesReplicateClasses(replicator)) return;
+  const std::filesystem::path archivePath = InstrumentArchivePath(replicator);
+  std::optional<LoadedArchive> archive;
+  bool damaged = false;
+  for (const std::string& date : dates) {
+    replicator.date_ = date;
+    const std::filesystem::path relPath = support::PathFromNarrow(date) /
+                                          support::PathFromNarrow(replicator.curClass_) /
+                                          support::PathFromNarrow(replicator.curSec_);
+    if (damaged) {
+      ReplicateFile(replicator, relPath);
+      continue;
+    }
+    std::optional<DayMinutes> day = LoadDayMinutes(replicator, relPath);
+    if (!day || !ApplyTimeWindow(replicator, *day)) continue;
+    if (!archive) archive = LoadArchive(replicator, archivePath);
+    if (archive->damaged) {
+      damaged = true;
+      archive.reset();
+      continue;
+    }
+    const DayInput input{day->minutes, ParseDecimal(date), replicator.action_,
+                         support::NarrowPath(day->file)};
+    MergeDay(replicator, *archive, input);
+    if (MustBeReloaded(*archive)) {
+      SaveArchive(*archive);
+      archive.reset();
+    }
+  }
+  if (archive) SaveArchive(*archive);
+}
+
+}  // namespace
+
+std::vector<std::string> ExportDates(const CMinReplicator& replicator) {
+  std::vector<std::string> dates;
+  for (const auto& entry : std::filesystem::directory_iterator(replicator.minutesDir_)) {
+    if (!entry.is_directory()) continue;
+    std::string name = support::NarrowPath(entry.path().filename());
+    if (IsExportDateName(name)) dates.push_back(std::move(name));
+  }
+  std::sort(dates.begin(), dates.end());
+  return dates;
+}
+
+void ProcessInstrumentDates(CMinReplicator& replicator) {
+  if (!PathExists(replicator.minutesDir_)) {
+    LogError("Can not find Minutes location");
+    return;
+  }
+  const std::vector<std::string> dates = ExportDates(replicator);
+  const std::string_view action = replicator.action_;
+  if (action == kChangeLotAction || action == kChangePriceAction) {
+    for (const std::string& date : dates) {
+      replicator.date_ = date;
+      ChangeMinuteFile(replicator, support::PathFromNarrow(date) /
+                                       support::PathFromNarrow(replicator.curClass_) /
+                                       support::PathFromNarrow(replicator.curSec_));
+    }
+    return;
+  }
+  const bool restore = action != kTestAction;
+  replicator.action_ = kAddAction;
+  RebuildInstrument(replicator, dates);
+  if (restore) replicator.action_ = kRebuildAction;
+}
