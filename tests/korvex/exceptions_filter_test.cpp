@@ -52,7 +52,7 @@ TEST(ExceptionFilter, AccessViolationGivesFullDumpReportWithStackAndAnswersOne) 
 // Four crashes in a fresh process: three full dumps, then the limit makes a mini one.
 // A file named "Dumps" keeps the dumps from being written (full ones are large and
 // slow), while the lines still name the file each crash asked for.
-TEST(ExceptionFilter, DISABLED_FourthFullCrashDumpIsMini) {
+TEST(ExceptionFilter, DISABLED_ChildFourthFullCrashDumpIsMini) {
   auto limit_exceeded =
       korvex_host::proc<decltype(&IsFullDumpLimitExceeded)>("IsFullDumpLimitExceeded");
   korvex_host::write_file("Dumps", "not a folder");
@@ -155,7 +155,7 @@ TEST(DumpsOnRequest, AutoSettingIsReadAgainAndEnableLastsUntilThen) {
   EXPECT_EQ(is_enabled(), 1);
 }
 
-TEST(DumpsOnRequest, DISABLED_StoppedProcessMakesNoAutomaticDumps) {
+TEST(DumpsOnRequest, DISABLED_ChildStoppedProcessMakesNoAutomaticDumps) {
   auto is_enabled =
       korvex_host::proc<decltype(&IsAutoDumpCreationEnabled)>("IsAutoDumpCreationEnabled");
   auto stop =

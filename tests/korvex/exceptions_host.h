@@ -232,7 +232,7 @@ inline std::string mail_field(int field) {
   return out.data();
 }
 
-// A scenario test named DISABLED_<name> of this program, run alone in a child process
+// A scenario test named DISABLED_Child<name> of this program, run alone in a child process
 // with extra environment variables ("NAME=value"). Answers the child's exit code.
 inline DWORD run_scenario(const std::string& suite, const std::string& name,
                           const std::vector<std::string>& environment = {}) {
@@ -243,7 +243,7 @@ inline DWORD run_scenario(const std::string& suite, const std::string& name,
   char program[MAX_PATH];
   GetModuleFileNameA(nullptr, program, MAX_PATH);
   std::string command = std::string("\"") + program + "\" --gtest_also_run_disabled_tests " +
-                        "--gtest_filter=" + suite + ".DISABLED_" + name;
+                        "--gtest_filter=" + suite + ".DISABLED_Child" + name;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -29,7 +29,7 @@ void enable_mail(exc_host::Settings& settings) {
   settings.set("seh_sender", "server_id", "SRV-9");
 }
 
-TEST(ExceptionMail, DISABLED_SentReportTurnsReportsOff) {
+TEST(ExceptionMail, DISABLED_ChildSentReportTurnsReportsOff) {
   ASSERT_EQ(exc_host::mails_sent(), 0);  // also keeps the double loaded from here on
   korvex_host::proc<decltype(&appendappinfo)>("appendappinfo")("Host build 7.1");
   const auto first = crash_lines();
@@ -61,7 +61,7 @@ TEST(ExceptionMail, SentReportTurnsReportsOff) {
   EXPECT_EQ(exc_host::run_scenario(kSuite, "SentReportTurnsReportsOff"), 0u);
 }
 
-TEST(ExceptionMail, DISABLED_NoReportWithinFiveMinutesOfASessionChange) {
+TEST(ExceptionMail, DISABLED_ChildNoReportWithinFiveMinutesOfASessionChange) {
   const long long now = korvex_host::proc<decltype(&SetLastSessionTime)>("SetLastSessionTime")();
   EXPECT_LE(now, static_cast<long long>(time(nullptr)));
   EXPECT_GE(now + 5, static_cast<long long>(time(nullptr)));
@@ -79,7 +79,7 @@ TEST(ExceptionMail, NoReportWithinFiveMinutesOfASessionChange) {
   EXPECT_EQ(exc_host::run_scenario(kSuite, "NoReportWithinFiveMinutesOfASessionChange"), 0u);
 }
 
-TEST(ExceptionMail, DISABLED_WithoutPostrelReportsStayOn) {
+TEST(ExceptionMail, DISABLED_ChildWithoutPostrelReportsStayOn) {
   for (int i = 0; i < 2; ++i) {
     const auto lines = crash_lines();
     EXPECT_TRUE(any_line_ends_with(lines, "EmailSender: send:Cannot load postrel.dll"));
@@ -95,7 +95,7 @@ TEST(ExceptionMail, WithoutPostrelReportsStayOn) {
       0u);
 }
 
-TEST(ExceptionMail, DISABLED_FailedSendIsLoggedAndReportsStayOn) {
+TEST(ExceptionMail, DISABLED_ChildFailedSendIsLoggedAndReportsStayOn) {
   exc_host::double_proc<exc_host::FailWithFn>("postrel.dll", "TestFailWith")("relay refused");
   const auto failed = crash_lines();
   EXPECT_TRUE(any_line_ends_with(failed, "EmailSender: send:error<relay refused>"));
@@ -130,7 +130,7 @@ DWORD WINAPI fault_when_released(void* start) {
   return 0;
 }
 
-TEST(ExceptionMail, DISABLED_ConcurrentCrashesSendOneMail) {
+TEST(ExceptionMail, DISABLED_ChildConcurrentCrashesSendOneMail) {
   constexpr int kThreads = 4;
   ASSERT_EQ(exc_host::mails_sent(), 0);
   PVOID handler = AddVectoredExceptionHandler(1, concurrent_handler);

@@ -77,7 +77,7 @@ TEST(Notification, ExtendedTextIsCutToThirtyTwoCharactersAndNullIsEmpty) {
   EXPECT_EQ(last_send_info().text(), "");
 }
 
-TEST(Notification, DISABLED_MissingSendInfoWritesTheErrorLine) {
+TEST(Notification, DISABLED_ChildMissingSendInfoWritesTheErrorLine) {
   korvex_host::TempFolder dir("nosendinfo");
   korvex_host::proc<decltype(&::util_init)>("util_init")(dir.file("e.log").c_str(), nullptr,
                                                          nullptr, nullptr);

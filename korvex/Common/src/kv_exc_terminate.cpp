@@ -47,6 +47,19 @@ int fail(const char* format) {
   return 0;
 }
 
+// Reads the exit code; answers true when the thread goes on running. An ended thread
+// (or one whose exit code can't be read) is logged.
+bool still_active(HANDLE thread) {
+  DWORD code = 0;
+  if (!GetExitCodeThread(thread, &code)) {
+    fail("GetExitCodeThread GLE [%d]");
+    return false;
+  }
+  if (code == kStillActive) return true;
+  write_line(LineKind::internal, "Thread is not active. ExitCode [%d]", static_cast<int>(code));
+  return false;
+}
+
 }  // namespace
 }  // namespace kv
 
@@ -54,14 +67,15 @@ extern "C" int __cdecl KTerminateThread(void* handle, unsigned exit_code) {
   const HANDLE thread = static_cast<HANDLE>(handle);
   if (!kv::announce(thread)) return 0;
   kv::create_process_dump(kv::kMiniDump, false, true);
-  if (SuspendThread(thread) == static_cast<DWORD>(-1)) return kv::fail("SuspendThread GLE [%d]");
-  DWORD code = 0;
-  if (!GetExitCodeThread(thread, &code)) return kv::fail("GetExitCodeThread GLE [%d]");
-  if (code != kv::kStillActive) {
-    kv::write_line(kv::LineKind::internal, "Thread is not active. ExitCode [%d]",
-                   static_cast<int>(code));
-    return 0;
+  // An ended thread can't be suspended on every system: it is recognised first.
+  if (!kv::still_active(thread)) return 0;
+  if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+    const DWORD error = GetLastError();
+    if (!kv::still_active(thread)) return 0;
+    SetLastError(error);
+    return kv::fail("SuspendThread GLE [%d]");
   }
+  if (!kv::still_active(thread)) return 0;
   CONTEXT context;
   context.ContextFlags = CONTEXT_FULL;
   if (!GetThreadContext(thread, &context)) return kv::fail("GetThreadContext GLE [%d]");
