@@ -1,0 +1,80 @@
+#include "app/archive_test_findings.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/run_settings.h"
+#include "archive/archive_layout.h"
+#include "archive/test_archive.h"
+
+namespace {
+
+// Slots 1 (two candles) and month (-3, one candle), the candles sound.
+std::vector<Candle> SoundArchive() {
+  std::vector<Candle> buffer = NewArchiveBuffer();
+  SetSlot(buffer.data(), 0, 1, 2);
+  SetSlot(buffer.data(), 1, -3, 1);
+  buffer[16] = test_archive::Minute(20240105, 100000, 10.9, 5);
+  buffer[17] = test_archive::Minute(20240105, 100100, 11.9, 5);
+  buffer[18] = test_archive::Minute(20240101, 0, -7.9, 50);
+  return buffer;
+}
+
+}  // namespace
+
+TEST(ArchiveTestFindings, BadSlotCountsAreEachNamedAndCandlesNotChecked) {
+  intervalEntries = {{"1", "3000"}, {"5", "3000"}};
+  std::vector<Candle> buffer = SoundArchive();
+  SetSlot(buffer.data(), 1, -3, 3001);
+  SetSlot(buffer.data(), 4, 60, -1);  // 4294967295 unsigned
+  buffer[16].date = 0;
+  const ArchiveFindings f = TestArchiveRecords("a/S.dat", buffer.data(), 19);
+  EXPECT_TRUE(f.corrupted);
+  EXPECT_EQ(f.lines, (std::vector<std::string>{
+                         "Archive file a/S.dat contains errors: Invalid candle count 3001 in "
+                         "interval '5'",
+                         "Archive file a/S.dat contains errors: Invalid candle count -1 in "
+                         "interval ''"}));
+  intervalEntries.clear();
+}
+
+TEST(ArchiveTestFindings, ErrorRecordStopsTheFileZeroVolumeRecordsDoNot) {
+  std::vector<Candle> buffer = SoundArchive();
+  EXPECT_TRUE(TestArchiveRecords("S.dat", buffer.data(), 19).lines.empty());
+
+  buffer[17].volume = 0;  // zero volume, prices kept
+  buffer[18].volume = 0;
+  buffer[16].volume = 3;  // all prices zero but a volume: fine
+  buffer[16].open = buffer[16].high = buffer[16].low = buffer[16].close = 0;
+  ArchiveFindings f = TestArchiveRecords("S.dat", buffer.data(), 19);
+  EXPECT_FALSE(f.corrupted);
+  EXPECT_TRUE(f.zeroVolume);
+  ASSERT_EQ(f.lines.size(), 2u);
+  EXPECT_EQ(f.lines[0],
+            "Archive file S.dat contains zero volume: Interval='1' (index=1, internal index=17), "
+            "Date=20240105, Open=11, High=12, Low=10, Close=12, Volume=0");
+  EXPECT_EQ(f.lines[1],
+            "Archive file S.dat contains zero volume: Interval='mounth' (index=0, internal "
+            "index=18), Date=20240101, Open=-7, High=-6, Low=-8, Close=-7, Volume=0");
+
+  buffer[17] = Candle{};  // volume and prices zero, with a date: an error record
+  buffer[17].date = 20240105;
+  f = TestArchiveRecords("S.dat", buffer.data(), 19);
+  EXPECT_TRUE(f.corrupted);
+  ASSERT_EQ(f.lines.size(), 1u);  // record 18 is no longer checked
+  EXPECT_EQ(f.lines[0],
+            "Archive file S.dat contains errors: Interval='1' (index=1, internal index=17), "
+            "Date=20240105, Open=0, High=0, Low=0, Close=0, Volume=0");
+}
+
+TEST(ArchiveTestFindings, RecordPastTheCountedCandlesHasNoInterval) {
+  std::vector<Candle> buffer = SoundArchive();
+  buffer[19] = test_archive::Minute(20240105, 100200, 12, 1);  // past the counted ones
+  buffer[20].volume = 1;                                       // date 0
+  const ArchiveFindings f = TestArchiveRecords("S.dat", buffer.data(), 21);
+  ASSERT_EQ(f.lines.size(), 1u);
+  EXPECT_NE(f.lines[0].find("errors: Interval='' (index=1, internal index=20), Date=0,"),
+            std::string::npos)
+      << f.lines[0];
+}

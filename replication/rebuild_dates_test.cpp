@@ -1,0 +1,174 @@
+#include "replication/rebuild_dates.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/min_replicator.h"
+#include "archive/candle_file.h"
+#include "archive/test_archive.h"
+#include "replication/archive_load.h"
+#include "replication/interval_order.h"
+#include "replication/minute_change.h"
+#include "replication/replicate_file.h"
+#include "support/test_temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<char> Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteMinutes(const fs::path& file, std::vector<Candle> minutes) {
+  fs::create_directories(file.parent_path());
+  CMinArch series(kOneMinuteInterval, 0);
+  series.m_Candles = minutes.data();
+  series.m_Count = static_cast<std::int32_t>(minutes.size());
+  ASSERT_TRUE(WriteCandleFile(file, series));
+}
+
+std::vector<Candle> ReadMinutes(const fs::path& file) {
+  CMinArch series(kOneMinuteInterval, 0);
+  std::vector<Candle> storage;
+  EXPECT_TRUE(ReadCandleFile(file, series, storage));
+  return storage;
+}
+
+// A minute export tree with the dates written out of order, a folder that is not a date
+// and a loose file, for the instrument CLS/SEC; two archive roots beside it.
+class RebuildDates : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (CMinReplicator* r : {&rebuilt, &added}) {
+      r->minutesDir_ = root / "minutes";
+      r->curClass_ = "CLS";
+      r->curSec_ = "SEC";
+      std::vector<CMinArch> intervals;
+      for (const char* name : {"1", "5", "DAY", "WEEK"}) intervals.emplace_back(name, 3000);
+      r->intervals_ = MergeOrder(intervals);
+    }
+    rebuilt.archiveDir_ = root / "rebuilt";
+    added.archiveDir_ = root / "added";
+    fs::create_directories(rebuilt.archiveDir_ / "CLS");
+    fs::create_directories(added.archiveDir_ / "CLS");
+  }
+  fs::path MinuteFile(const std::string& date) const {
+    return root / "minutes" / date / "CLS" / "SEC" / "1.dat";
+  }
+  void Day(const std::string& date, int from, int to) {
+    WriteMinutes(MinuteFile(date), test_archive::Minutes(std::stoi(date), from, to));
+  }
+
+  support::TestTempDir root;
+  CMinReplicator rebuilt;
+  CMinReplicator added;
+};
+
+}  // namespace
+
+TEST_F(RebuildDates, ExportDatesOldestFirstOnlyRealDates) {
+  for (const char* d : {"20240110", "20240105", "backup", "20240108", "20241399"})
+    fs::create_directories(root / "minutes" / d);
+  std::ofstream(root / "minutes" / "20240101") << "a file";
+  EXPECT_EQ(ExportDates(rebuilt), (std::vector<std::string>{"20240105", "20240108", "20240110"}));
+}
+
+TEST_F(RebuildDates, RebuildEqualsAddingTheDatesOneByOneEvenPastADamagedDay) {
+  Day("20240110", 1000, 1130);
+  Day("20240105", 1000, 1200);
+  Day("20240108", 930, 1015);
+  Day("20240111", 1000, 1010);
+  // A minute with nothing in it: the archive is damaged from that day on.
+  std::vector<Candle> bad = test_archive::Minutes(20240109, 1000, 1010);
+  bad[3] = Candle{};
+  bad[3].date = 20240109;
+  bad[3].time = 100300;
+  WriteMinutes(MinuteFile("20240109"), bad);
+  WriteMinutes(root / "minutes" / "backup" / "CLS" / "SEC" / "1.dat",
+               test_archive::Minutes(20240101, 1000, 1010));
+  added.classTimeSettings_["CLS"] = rebuilt.classTimeSettings_["CLS"] = "Day";
+  added.timeBegins_["Day"] = rebuilt.timeBegins_["Day"] = 100000;
+  added.timeEnds_["Day"] = rebuilt.timeEnds_["Day"] = 110000;
+
+  testing::internal::CaptureStdout();
+  rebuilt.action_ = "rebuild";
+  ProcessInstrumentDates(rebuilt);
+  added.action_ = "add";
+  for (const std::string date : {"20240105", "20240108", "20240109", "20240110", "20240111"}) {
+    added.date_ = date;
+    ReplicateFile(added, fs::path(date) / "CLS" / "SEC");
+  }
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(rebuilt.action_, "rebuild");
+  EXPECT_EQ(rebuilt.date_, "20240111");
+  const fs::path file = fs::path("CLS") / "SEC.dat";
+  ASSERT_TRUE(fs::exists(added.archiveDir_ / file));
+  EXPECT_EQ(Bytes(rebuilt.archiveDir_ / file), Bytes(added.archiveDir_ / file));
+  EXPECT_EQ(rebuilt.corruptedCount_, added.corruptedCount_);
+  EXPECT_EQ(rebuilt.corruptedCount_, 2);  // 20240110 and 20240111 find it damaged
+}
+
+TEST_F(RebuildDates, RebuildWithoutMinutesFolderSaysSoAndKeepsTheAction) {
+  rebuilt.minutesDir_ = root / "none";
+  rebuilt.action_ = "rebuild";
+  testing::internal::CaptureStdout();
+  ProcessInstrumentDates(rebuilt);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("Can not find Minutes location"), std::string::npos);
+  EXPECT_EQ(rebuilt.action_, "rebuild");
+  EXPECT_FALSE(fs::exists(rebuilt.archiveDir_ / "CLS" / "SEC.dat"));
+}
+
+TEST(MinuteChange, LotRoundsHalfUpAndPriceRoundsDownInsideTheRange) {
+  std::vector<Candle> minutes(3);
+  minutes[0].volume = 15;
+  minutes[1].volume = 14;
+  minutes[2].volume = 5;
+  ChangeParameters lot;
+  lot.lotDivisor = 10;
+  ChangeMinuteRecords(minutes, "changelot", lot);
+  EXPECT_EQ(minutes[0].volume, 2);
+  EXPECT_EQ(minutes[1].volume, 1);
+  EXPECT_EQ(minutes[2].volume, 1);
+
+  std::vector<Candle> prices(2, test_archive::Minute(20240105, 100000, 123.456, 7));
+  prices[1].date = 20240106;
+  ChangeParameters price;
+  price.priceDivisor = 10;
+  price.pricePrecision = 100;
+  price.priceBegin = 20240101;
+  price.priceEnd = 20240105;
+  ChangeMinuteRecords(prices, "changeprice", price);
+  EXPECT_DOUBLE_EQ(prices[0].open, 12.34);
+  EXPECT_DOUBLE_EQ(prices[0].close, 12.39);  // 123.956 / 10 rounded down
+  EXPECT_DOUBLE_EQ(prices[0].volume, 7);
+  EXPECT_DOUBLE_EQ(prices[1].open, 123.456);
+}
+
+TEST_F(RebuildDates, LotChangeRewritesEveryDateAndAFailedRewriteKeepsTheFile) {
+  Day("20240105", 1000, 1001);
+  Day("20240108", 1000, 1001);
+  fs::create_directories(root / "minutes" / "20240106" / "CLS" / "SEC");  // no 1.dat
+  // The temporary of the rewrite cannot be made on 20240108.
+  const fs::path blocked = MinuteFile("20240108").string() + ".tmp";
+  fs::create_directories(blocked);
+  std::ofstream(blocked / "keep") << "x";
+  const std::vector<char> before = Bytes(MinuteFile("20240108"));
+  changeParameters.lotDivisor = 0.5;
+  rebuilt.action_ = "changelot";
+  testing::internal::CaptureStdout();
+  ProcessInstrumentDates(rebuilt);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rebuilt.action_, "changelot");
+  EXPECT_NE(out.find("was not properly recalculated"), std::string::npos) << out;
+  EXPECT_NE(out.find("Error updating archive"), std::string::npos) << out;
+  EXPECT_EQ(ReadMinutes(MinuteFile("20240105"))[0].volume, 2);
+  EXPECT_EQ(Bytes(MinuteFile("20240108")), before);
+  changeParameters = ChangeParameters{};
+}
