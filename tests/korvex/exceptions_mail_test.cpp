@@ -151,6 +151,44 @@ TEST(ExceptionMail, ConcurrentCrashesSendOneMail) {
   EXPECT_EQ(exc_host::run_scenario(kSuite, "ConcurrentCrashesSendOneMail"), 0u);
 }
 
+// A call stack through a module whose name holds "rpcrt4" (any case) sends no mail.
+thread_local bool t_rpc_fault = false;
+
+LONG WINAPI rpc_handler(EXCEPTION_POINTERS* pointers) {
+  if (!t_rpc_fault) return EXCEPTION_CONTINUE_SEARCH;
+  exc_host::run_filter_i(pointers);
+  ExitThread(0);
+}
+
+__attribute__((noinline)) void fault_here() {
+  volatile int* nowhere = nullptr;
+  *nowhere = 1;
+}
+
+DWORD WINAPI fault_through_rpc_module(void*) {
+  t_rpc_fault = true;
+  using CallThroughFn = void(__cdecl*)(void (*)());
+  exc_host::double_proc<CallThroughFn>("rpcrt4hop.dll", "CallThrough")(fault_here);
+  return 0;
+}
+
+TEST(ExceptionMail, StackThroughAnRpcModuleSendsNoMail) {
+  exc_host::Settings settings;
+  enable_mail(settings);
+  const int before = exc_host::mails_sent();
+  PVOID handler = AddVectoredExceptionHandler(1, rpc_handler);
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, fault_through_rpc_module, nullptr, 0, &id);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  RemoveVectoredExceptionHandler(handler);
+  const auto lines = exc_host::thread_lines(id);
+  EXPECT_TRUE(any_line_ends_with(lines, "rpcrt4hop.dll"));
+  EXPECT_TRUE(any_line_ends_with(lines, "sehEmailReport:Skip RPC stack."));
+  EXPECT_FALSE(any_line_has(lines, "Skip further SEH email reports"));
+  EXPECT_EQ(exc_host::mails_sent(), before);
+}
+
 TEST(ExceptionMail, DisabledReportsSendNothing) {
   exc_host::Settings settings;
   const int before = exc_host::mails_sent();
