@@ -113,14 +113,17 @@ TEST(ExceptionMail, FailedSendIsLoggedAndReportsStayOn) {
   EXPECT_EQ(exc_host::run_scenario(kSuite, "FailedSendIsLoggedAndReportsStayOn"), 0u);
 }
 
-// Concurrent crashes: the gate lets exactly one mail through.
+// Threads that mark themselves fault on purpose; this handler filters their faults and
+// ends them.
 thread_local bool t_faults_on_purpose = false;
 
-LONG WINAPI concurrent_handler(EXCEPTION_POINTERS* pointers) {
+LONG WINAPI filter_and_end_thread(EXCEPTION_POINTERS* pointers) {
   if (!t_faults_on_purpose) return EXCEPTION_CONTINUE_SEARCH;
   exc_host::run_filter_i(pointers);
   ExitThread(0);
 }
+
+// Concurrent crashes: the gate lets exactly one mail through.
 
 DWORD WINAPI fault_when_released(void* start) {
   t_faults_on_purpose = true;
@@ -133,7 +136,7 @@ DWORD WINAPI fault_when_released(void* start) {
 TEST(ExceptionMail, DISABLED_ChildConcurrentCrashesSendOneMail) {
   constexpr int kThreads = 4;
   ASSERT_EQ(exc_host::mails_sent(), 0);
-  PVOID handler = AddVectoredExceptionHandler(1, concurrent_handler);
+  PVOID handler = AddVectoredExceptionHandler(1, filter_and_end_thread);
   HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE threads[kThreads];
   for (HANDLE& t : threads) t = CreateThread(nullptr, 0, fault_when_released, start, 0, nullptr);
@@ -152,13 +155,6 @@ TEST(ExceptionMail, ConcurrentCrashesSendOneMail) {
 }
 
 // A call stack through a module whose name holds "rpcrt4" (any case) sends no mail.
-thread_local bool t_rpc_fault = false;
-
-LONG WINAPI rpc_handler(EXCEPTION_POINTERS* pointers) {
-  if (!t_rpc_fault) return EXCEPTION_CONTINUE_SEARCH;
-  exc_host::run_filter_i(pointers);
-  ExitThread(0);
-}
 
 __attribute__((noinline)) void fault_here() {
   volatile int* nowhere = nullptr;
@@ -166,7 +162,7 @@ __attribute__((noinline)) void fault_here() {
 }
 
 DWORD WINAPI fault_through_rpc_module(void*) {
-  t_rpc_fault = true;
+  t_faults_on_purpose = true;
   using CallThroughFn = void(__cdecl*)(void (*)());
   exc_host::double_proc<CallThroughFn>("rpcrt4hop.dll", "CallThrough")(fault_here);
   return 0;
@@ -176,7 +172,7 @@ TEST(ExceptionMail, StackThroughAnRpcModuleSendsNoMail) {
   exc_host::Settings settings;
   enable_mail(settings);
   const int before = exc_host::mails_sent();
-  PVOID handler = AddVectoredExceptionHandler(1, rpc_handler);
+  PVOID handler = AddVectoredExceptionHandler(1, filter_and_end_thread);
   DWORD id = 0;
   HANDLE thread = CreateThread(nullptr, 0, fault_through_rpc_module, nullptr, 0, &id);
   WaitForSingleObject(thread, INFINITE);
