@@ -12,6 +12,7 @@ std::mutex g_lock;
 int g_sent = 0;
 std::string g_fields[6];  // server, from, to, subject, body, port
 std::string g_fail_reason;
+bool g_fault = false;
 
 }  // namespace
 
@@ -19,6 +20,10 @@ extern "C" __declspec(dllexport) int __stdcall PstSend(const char* server, unsig
                                                        const char* from, const char* to,
                                                        const char* subject, const char* body,
                                                        char* error) {
+  if (g_fault) {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+  }
   std::lock_guard<std::mutex> lock(g_lock);
   if (!g_fail_reason.empty()) {
     lstrcpynA(error, g_fail_reason.c_str(), 512);
@@ -46,6 +51,11 @@ extern "C" __declspec(dllexport) int __cdecl TestSentMail(int field, char* out, 
 extern "C" __declspec(dllexport) void __cdecl TestFailWith(const char* reason) {
   std::lock_guard<std::mutex> lock(g_lock);
   g_fail_reason = reason ? reason : "";
+}
+
+// Makes every later PstSend fault (a write through a null pointer) before it sends.
+extern "C" __declspec(dllexport) void __cdecl TestFaultInSend(int fault) {
+  g_fault = fault != 0;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
