@@ -12,7 +12,6 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
-#include "support/filesystem_helpers.h"
 #include "support/log.h"
 #include "support/platform.h"
 
@@ -92,7 +91,8 @@ ActionOutcome RunArchiveTest(CMinReplicator& replicator) {
   replicator.processedCount_ = 0;
   replicator.corruptedCount_ = 0;
   replicator.zeroVolumeCount_ = 0;
-  if (!PathExists(replicator.archiveDir_)) {
+  std::error_code error;
+  if (!fs::is_directory(replicator.archiveDir_, error)) {
     LogError("Can not find archives location");
     return ActionOutcome::kEndRun;
   }
