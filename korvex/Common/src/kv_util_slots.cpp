@@ -160,7 +160,10 @@ void attach_thread(LogTable kind, const char* name, const char* settings_file) {
   if (!resolve_path(name, path)) raise_open_failure(kNameTooLong);
   Table& table = table_of(kind);
   int& own = state->slot[static_cast<int>(kind)];
-  if (own > kConsoleSlot && _stricmp(table.slots[own].name, path) == 0) return;
+  if (own > kConsoleSlot && _stricmp(table.slots[own].name, path) == 0) {
+    reopen_if_closed(table.slots[own]);
+    return;
+  }
   release_thread_slot(kind, *state);
   char settings_path[kPathSize];
   if (!resolve_path(settings_file, settings_path)) settings_path[0] = '\0';
