@@ -301,3 +301,58 @@ TEST(ApplyMinutesEntry, EmptyMinutesChangeNothingAndBadTargetsAreRefused) {
   EXPECT_FALSE(ApplyMinutes(loose, {series, 20240603, "add", "x.dat", 0}, state));
   EXPECT_FALSE(ApplyMinutes(loose, {series, 20240603, "insert", "x.dat", 0}, state));
 }
+
+TEST(CalendarAppend, ARefusedOlderDayLeavesARunEndingInAnUndatedRecordAsItWas) {
+  Archive archive({"DAY", "MONTH"});
+  ASSERT_TRUE(archive.Apply(Minutes(20240605, 1000, 1009), 20240605).ok);
+  // A record without a date at the end of the day run, the month run after it.
+  const auto place = FindSlot(archive.Buffer(), kDayInterval);
+  ASSERT_TRUE(place);
+  CMinArch days(kDayInterval, 0);
+  PointAtSlot(days, archive.Buffer(), *place);
+  int tail = place->tailCount;
+  const Candle undated{};
+  ASSERT_TRUE(ReplaceRun(days, days.m_Count, days.m_Count, {&undated, 1}, tail));
+  SetSlot(archive.Buffer(), place->slot, kDayInterval, days.m_Count);
+  const auto before = Snapshot(archive);
+  const auto result = archive.Apply(Minutes(20240603, 1000, 1009), 20240603);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(SameBytes(archive, before));
+  ASSERT_EQ(archive.Run(kMonthInterval).size(), 1u);
+  EXPECT_EQ(archive.Run(kMonthInterval)[0].volume, 10);
+}
+
+TEST(MidnightPassage, ADayLongIntervalSplitsItsCandleAtMidnight) {
+  Archive archive({"1440", "DAY"});
+  ASSERT_TRUE(archive.Apply(EveningPastMidnight(kFriday), kFriday).ok);
+  const auto run = archive.Run(1440);
+  ASSERT_EQ(run.size(), 2u);
+  EXPECT_EQ(run[0].date, kFriday);
+  EXPECT_EQ(run[0].time, 0);
+  EXPECT_EQ(run[0].volume, 300);
+  EXPECT_EQ(run[1].date, kSaturday);
+  EXPECT_EQ(run[1].volume, 61);
+  // The day candles, filled by this interval here, split the same way.
+  const auto days = archive.Run(kDayInterval);
+  ASSERT_EQ(days.size(), 2u);
+  EXPECT_EQ(days[0].volume, 300);
+  EXPECT_EQ(days[1].volume, 61);
+}
+
+TEST(Reapplying, NewCandlesNeverLandOnOrBeforeTheArchivesLastCandle) {
+  // The 10:05 candle holds 10:05 and 10:06; the longer export's 10:06 to 10:09 would make a
+  // second 10:05 candle.
+  Archive five({"5"});
+  ASSERT_TRUE(five.Apply(Minutes(20240603, 1000, 1006), 20240603).ok);
+  const auto before = Snapshot(five);
+  EXPECT_FALSE(five.Apply(Minutes(20240603, 1000, 1020), 20240603).ok);
+  EXPECT_TRUE(SameBytes(five, before));
+  // Minutes whose records carry a later date than the day they are added for are not
+  // taken for new ones when their candles would go before the archive's last.
+  Archive one({"1"});
+  ASSERT_TRUE(one.Apply(Minutes(20240603, 1000, 1200), 20240603).ok);
+  const auto held = Snapshot(one);
+  EXPECT_FALSE(one.Apply(Minutes(20240604, 1100, 1300), 20240603).ok);
+  EXPECT_TRUE(SameBytes(one, held));
+  ASSERT_EQ(one.Run(1).size(), 121u);
+}

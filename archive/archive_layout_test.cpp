@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 // Fills every slot with count candles whose volume tells slot and position apart.
@@ -111,4 +113,58 @@ TEST(ArchiveLayout, RunsOutsideTheirBufferAreRefused) {
   tail = 0;
   arch.m_Count = 1;  // more candles than the tail
   EXPECT_FALSE(ReplaceRun(arch, 0, 0, {}, tail));
+}
+
+// Random replacements in random archives (often all 16 slots full) against a plain model:
+// one vector per slot, cut to its newest 3000 after each replacement.
+TEST(ArchiveLayout, RandomReplacementsMatchAModelOfSeparateRuns) {
+  std::mt19937 rng(7);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  double serial = 1;
+  auto candle = [&] {
+    Candle c;
+    c.volume = serial++;
+    c.date = 20240101;
+    return c;
+  };
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<std::vector<Candle>> model(kSlotCount);
+    auto buffer = NewArchiveBuffer();
+    int record = kSlotCount;
+    const bool full = round % 2 == 0;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      const int count = full ? kMaxCandlesPerInterval - pick(0, 2) : pick(0, 40);
+      SetSlot(buffer.data(), slot, slot + 1, count);
+      for (int i = 0; i < count; ++i) model[slot].push_back(buffer[record++] = candle());
+    }
+    for (int step = 0; step < 20; ++step) {
+      const int slot = pick(0, kSlotCount - 1);
+      const auto place = FindSlot(buffer.data(), slot + 1);
+      ASSERT_TRUE(place);
+      CMinArch arch(slot + 1, 0);
+      PointAtSlot(arch, buffer.data(), *place);
+      const int first = pick(0, arch.m_Count);
+      const int last = pick(first, arch.m_Count);
+      std::vector<Candle> fresh(pick(0, 3) == 0 ? pick(0, 3100) : pick(0, 5));
+      for (auto& c : fresh) c = candle();
+      int tail = place->tailCount;
+      ASSERT_TRUE(ReplaceRun(arch, first, last, fresh, tail));
+      SetSlot(buffer.data(), slot, slot + 1, arch.m_Count);
+
+      auto& run = model[slot];
+      run.erase(run.begin() + first, run.begin() + last);
+      run.insert(run.begin() + first, fresh.begin(), fresh.end());
+      if (run.size() > static_cast<std::size_t>(kMaxCandlesPerInterval))
+        run.erase(run.begin(), run.end() - kMaxCandlesPerInterval);
+      ASSERT_EQ(arch.m_Count, static_cast<int>(run.size()));
+      ASSERT_EQ(tail, TotalCandles(buffer.data()) - (place->firstRecord - kSlotCount));
+    }
+    int at = kSlotCount;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      ASSERT_EQ(SlotCount(buffer.data(), slot), static_cast<int>(model[slot].size()));
+      for (const Candle& c : model[slot]) ASSERT_EQ(buffer[at++].volume, c.volume) << slot;
+    }
+    for (; at < kArchiveRecords; ++at) ASSERT_EQ(buffer[at].date, 0) << at;
+  }
 }

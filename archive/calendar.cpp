@@ -104,6 +104,8 @@ std::int32_t SlotStart(std::int32_t time, std::int32_t minutes) {
   if (minutes < 1) return time;
   if (minutes <= kMinutesPerHour && kMinutesPerHour % minutes == 0)
     return time - (MinuteOfDay(time) % minutes) * kTimeMinuteFactor;
+  // A slot of a whole day or more starts at midnight (and its size in HHMMSS would not fit).
+  if (minutes >= kMinutesPerDay) return 0;
   if (minutes % kMinutesPerHour == 0) {
     const std::int32_t onTheHour =
         time - ((time / kTimeMinuteFactor) % kTimeMinuteFactor) * kTimeMinuteFactor;

@@ -29,13 +29,18 @@ bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, Aggregat
   return true;
 }
 
-// Drops trailing candles without a date (never written by this program, but a run must
-// not end in one).
-bool DropUndatedTail(CMinArch& target, int& tail) {
+// Candles of the run up to its last dated one: trailing candles without a date are never
+// written by this program, but a run must not end in one.
+int DatedCount(const CMinArch& target) {
   int count = target.m_Count;
   while (count > 0 && target.m_Candles[count - 1].date == 0) --count;
-  if (count == target.m_Count) return true;
-  return ReplaceRun(target, count, target.m_Count, {}, tail);
+  return count;
+}
+
+// Drops the candles after the first `dated` ones.
+bool DropUndatedTail(CMinArch& target, int dated, int& tail) {
+  if (dated == target.m_Count) return true;
+  return ReplaceRun(target, dated, target.m_Count, {}, tail);
 }
 
 Candle DayCandle(const Candle& record) {
@@ -74,18 +79,18 @@ bool AppendCalendarInterval(CMinArch& target, const ApplyRequest& request,
   if (state.noNewMinutes) return true;
   const std::int32_t interval = target.m_Interval;
   const std::int32_t date = request.date;
-  int tail = request.tailCount;
-  if (!DropUndatedTail(target, tail)) return false;
-
-  bool samePeriod = false;
-  if (target.m_Count > 0) {
-    const std::int32_t lastDate = target.m_Candles[target.m_Count - 1].date;
+  // Refuse before anything moves: a failed call leaves the run as its slot count says.
+  const int dated = DatedCount(target);
+  if (dated > 0) {
+    const std::int32_t lastDate = target.m_Candles[dated - 1].date;
     if (PeriodStart(lastDate, interval) > PeriodStart(date, interval)) {
       LogError("%s", kMoreRecentMessage);
       return false;
     }
-    samePeriod = SamePeriod(lastDate, date, interval);
   }
+  int tail = request.tailCount;
+  if (!DropUndatedTail(target, dated, tail)) return false;
+  const bool samePeriod = dated > 0 && SamePeriod(target.m_Candles[dated - 1].date, date, interval);
   const int first = samePeriod ? target.m_Count - 1 : target.m_Count;
   std::vector<Candle> fresh;
   if (interval == kDayInterval) {

@@ -21,6 +21,17 @@ TEST(CalendarSlots, MultiplesOfAnHourFloorTheHour) {
   EXPECT_EQ(SlotStart(5900, 120), 0);
 }
 
+TEST(CalendarSlots, SlotsOfADayOrMoreStartAtMidnight) {
+  // Slot lengths whose hours overflow the HHMMSS arithmetic: every time of the day lies in
+  // the slot that starts at midnight.
+  for (std::int32_t n :
+       {kMinutesPerDay, 2 * kMinutesPerDay, 60 * 429497, 60 * 35791394, 2147483647}) {
+    for (std::int32_t t : {0, 95900, 100000, 235959})
+      EXPECT_EQ(SlotStart(t, n), 0) << t << " " << n;
+    EXPECT_EQ(SlotIndex(235959, n), 0) << n;
+  }
+}
+
 TEST(CalendarSlots, OtherLengthsGiveRealSlotStarts) {
   EXPECT_EQ(SlotStart(100100, 7), 95500);  // 601 / 7 * 7 = 595 = 09:55
   EXPECT_EQ(SlotStart(100000, 90), 90000);

@@ -54,7 +54,12 @@ bool AppendMinuteInterval(CMinArch& target, const ApplyRequest& request, Aggrega
     state.FinishDay();
     state.dayBufferFilled = true;
   }
-  if (last != nullptr && !IsLater(built.lastDate, built.lastTime, *last)) {
+  // Every new candle must follow the archive's last one: a minute taken in the slot of
+  // that candle (or dated after it while timed before it) would duplicate or misplace it.
+  if (last != nullptr &&
+      (!IsLater(built.lastDate, built.lastTime, *last) ||
+       (!built.candles.empty() &&
+        !IsLater(built.candles.front().date, built.candles.front().time, *last)))) {
     LogError("%s", kMoreRecentMessage);
     return false;
   }

@@ -16,6 +16,11 @@ Candle StartCandle(const Candle& minute, std::int32_t date, std::int32_t interva
   return c;
 }
 
+// Minutes (counted with one added) that time lies before previous; 0 when it does not.
+int BackwardJump(std::int32_t previous, std::int32_t time) {
+  return time < previous ? MinuteOfDay(previous) - MinuteOfDay(time) + 1 : 0;
+}
+
 bool HeldAlready(const Candle& minute, const Candle* last) {
   return last != nullptr && minute.date <= last->date && minute.time <= last->time;
 }
@@ -65,6 +70,10 @@ MinuteBuildResult BuildMinuteCandles(const MinuteBuildInput& in, AggregationStat
   bool passedMidnight = false;
   std::int32_t candleDate = in.date;
   std::int32_t previousTime = 0;
+  std::int32_t minuteBefore = 0;  // time of the last minute taken
+  // A slot of a whole day or more holds both sides of midnight: there a step back of more
+  // than kMaxMergedBackwardJump from the minute before is the passage, never merged.
+  const bool wholeDaySlots = n >= kMinutesPerDay;
   for (int i = 0; i < in.count; ++i) {
     const Candle& minute = in.minutes[i];
     if (headSkipping && minute.time < in.sessionStart) continue;
@@ -73,12 +82,16 @@ MinuteBuildResult BuildMinuteCandles(const MinuteBuildInput& in, AggregationStat
     const bool first = !out.anyTaken;
     out.anyTaken = true;
     auto& candles = out.candles;
-    if (!first && SlotIndex(minute.time, n) == SlotIndex(candles.back().time, n)) {
+    const bool passageInSlot =
+        !first && wholeDaySlots && BackwardJump(minuteBefore, minute.time) > kMaxMergedBackwardJump;
+    minuteBefore = minute.time;
+    if (!first && !passageInSlot &&
+        SlotIndex(minute.time, n) == SlotIndex(candles.back().time, n)) {
       MergeInto(candles.back(), minute);
     } else {
-      const int jump = (!first && minute.time < previousTime)
-                           ? MinuteOfDay(previousTime) - MinuteOfDay(minute.time) + 1
-                           : 0;
+      const int jump = passageInSlot ? kMaxMergedBackwardJump + 1
+                       : first       ? 0
+                                     : BackwardJump(previousTime, minute.time);
       if (jump >= 1 && jump <= kMaxMergedBackwardJump) {
         const int back = std::min<int>(jump / n, static_cast<int>(candles.size()) - 1);
         MergeInto(candles[candles.size() - 1 - back], minute);
