@@ -12,7 +12,7 @@ function(case_setup)
 endfunction()
 function(case_check)
   expect_rc(1)
-  expect_missing(arch/TQBR)
+  expect_missing(arch/TQBR/SBER.dat)  # the rebuild makes the class folder anew
   expect_missing(arch/SPBFUT/RIH6.dat)
   expect_missing(arch/SPBFUT/SiH6)
   expect_file(arch/SPBFUT/BRF6.dat "^keep$")
