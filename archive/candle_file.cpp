@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <system_error>
 
 #include "archive/archive_layout.h"
 #include "archive/interval_names.h"
@@ -30,6 +31,14 @@ bool OpenCandleFile(Library::WinFile::CFile& file, std::size_t maxRecords, std::
   return true;
 }
 
+// A directory (or any other object that is not a file) at path: such a path cannot be
+// opened as a candle file on any platform.
+bool NotAFile(const fs::path& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  return !error && fs::exists(status) && !fs::is_regular_file(status);
+}
+
 bool ReadRecords(Library::WinFile::CFile& file, std::size_t records, Candle* into) {
   std::vector<unsigned char> bytes(records * kCandleBytes);
   if (!file.Read(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
@@ -43,9 +52,10 @@ bool ReadRecords(Library::WinFile::CFile& file, std::size_t records, Candle* int
 }  // namespace
 
 bool ReadCandleFile(const fs::path& path, CMinArch& target, std::vector<Candle>& storage) {
+  storage.clear();
+  if (NotAFile(path)) return false;
   Library::WinFile::CFile file(path, std::ios::in);
   std::size_t records = 0;
-  storage.clear();
   if (!OpenCandleFile(file, std::numeric_limits<std::size_t>::max(), records)) return false;
   storage.resize(records);
   if (!ReadRecords(file, records, storage.data())) {
@@ -59,6 +69,7 @@ bool ReadCandleFile(const fs::path& path, CMinArch& target, std::vector<Candle>&
 }
 
 bool ReadCandleFile(const fs::path& path, CMinArch& target, std::size_t capacity) {
+  if (NotAFile(path)) return false;
   Library::WinFile::CFile file(path, std::ios::in);
   std::size_t records = 0;
   if (!OpenCandleFile(file, capacity, records)) return false;

@@ -17,7 +17,8 @@
 // count; the file's previous content of storage is lost). On success target.m_Candles
 // points at storage's first record and target.m_Count is the record count.
 // Failure, target unchanged and storage emptied:
-// - the file cannot be opened: no message (callers report a missing file themselves);
+// - the file cannot be opened, or path names a directory or another object that is not a
+//   file: no message (callers report a missing file themselves);
 // - its size is not a multiple of kCandleBytes: "Graph minute %s is corrupted";
 // - reading fails: "Error reading file %s ".
 // Throws std::filesystem::filesystem_error when the size of an opened file cannot be read.

@@ -63,6 +63,22 @@ TEST_F(CandleFileTest, SizesThatAreNotWholeRecordsAreCorrupted) {
   EXPECT_FALSE(ReadCandleFile(File("missing.dat"), series, storage));
 }
 
+TEST_F(CandleFileTest, ADirectoryInPlaceOfAFileIsNotReadOnAnyPlatform) {
+  fs::create_directories(File("1.dat") / "inside");
+  std::vector<Candle> storage;
+  CMinArch series(kOneMinuteInterval, 0);
+  bool read = true;
+  EXPECT_NO_THROW(read = ReadCandleFile(File("1.dat"), series, storage));
+  EXPECT_FALSE(read);
+  EXPECT_EQ(series.m_Count, 0);
+  auto buffer = NewArchiveBuffer();
+  CMinArch whole(kOneMinuteInterval, 0);
+  whole.m_Candles = buffer.data();
+  EXPECT_NO_THROW(read = ReadCandleFile(File("1.dat"), whole, buffer.size()));
+  EXPECT_FALSE(read);
+  EXPECT_EQ(whole.m_Count, 0);
+}
+
 TEST_F(CandleFileTest, WrittenSeriesReadsBackEqual) {
   std::vector<Candle> candles;
   for (int i = 0; i < 5; ++i) candles.push_back(Sample(i));
