@@ -174,6 +174,7 @@ test_findings_and_counters() {
   arch=$a/bin/archive
   cp "$arch/FUTN/SIH4.dat" "$arch/TQBR/copy.bak"  # any name in a class folder is tested
   echo loose >"$arch/loose.dat"                   # a file in the root is not
+  head -c $((48017 * RECORD)) /dev/zero >"$arch/TQBR/big.dat"  # past the working buffer
   gazp=$(candle_text "$a" TQBR/GAZP.dat 5 | sed 's/Date=[0-9]*,/Date=0,/')
   lkoh=$(for i in 14 15 16; do candle_text "$a" TQBR/LKOH.dat $i; done)
   usd=$(candle_text "$a" CETS/USD000UTSTOM.dat 9)
@@ -199,8 +200,9 @@ test_findings_and_counters() {
   log_has "$a" "archive/TQBR/copy.bak"
   log_lacks "$a" "copy.bak contains"
   log_lacks "$a" "FUTN/SIH4.dat contains"
-  log_has "$a" "Total number of archives processed by the utility: 6"
-  log_has "$a" "Number of corrupted archives: 3"
+  log_has "$a" "archive/TQBR/big.dat contains errors: Invalid file size 2304816, above 2304768 bytes"
+  log_has "$a" "Total number of archives processed by the utility: 7"
+  log_has "$a" "Number of corrupted archives: 4"
   log_has "$a" "Number of archives containing zero volume: 1"
   log_has "$a" " Barsync finished"
 }
@@ -250,13 +252,16 @@ changelot_whole_history() {
   local a=$work/a d1 sber gazp lkoh
   change_setup "$a"
   d1=$(dates | sed -n 1p)
-  settings "$a" "[ChangeLot]" "1=TQBR,SBER,1,10" "2=TQBR,GAZP,100,1" "3=TQBR,LKOH,1000,1"
+  settings "$a" "[ChangeLot]" "1=TQBR,SBER,1,10" "2=TQBR,GAZP,100,1" "3=TQBR,LKOH,1000,1" \
+    "4=TQBR,CHMF,-5,1" "5=TQBR,CHMF,1,100000001"
   sber=$(csv "$a" TQBR/SBER.dat 1)
   gazp=$(csv "$a" TQBR/GAZP.dat 1)
   lkoh=$(bare_csv "$a" "minutes/$d1/TQBR/LKOH/1.dat")
   fresh_logs "$a"
   run_ok "$a" -a changelot
   log_has "$a" "TQBR SBER 1 10       10.000000"
+  errors_has "$a" "Bad date, action interrupted: TQBR, CHMF, -5, 1"
+  errors_has "$a" "Bad date, action interrupted: TQBR, CHMF, 1, 100000001"
   log_has "$a" "kLot_ = 1    dd = 100"
   log_has "$a" "TQBR GAZP 100 1        0.010000"
   log_has "$a" "kLot_ = 0    dd = 100"
