@@ -95,5 +95,12 @@ ArchiveFindings TestArchiveRecords(const std::string& pathText, const Candle* bu
       findings.zeroVolume = true;
     }
   }
+  const int expected = ArchiveRecords(buffer);
+  if (records != expected) {
+    findings.lines.push_back("Archive file " + pathText + kErrorText + "Invalid record count " +
+                             std::to_string(records) + ", the intervals hold " +
+                             std::to_string(expected));
+    findings.corrupted = true;
+  }
   return findings;
 }

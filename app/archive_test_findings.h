@@ -21,5 +21,6 @@ struct ArchiveFindings {
 // zero, is an error record (one line, and the check stops); a record with a date, volume
 // zero and a price that is not zero is a zero-volume record (one line each, the check
 // goes on). A record past the candles the slots count is named with an empty interval and
-// its index past them.
+// its index past them. A file whose record count is not 16 + the sum of the slot counts
+// (truncated, or too short for the slots) is then reported as "Invalid record count".
 ArchiveFindings TestArchiveRecords(const std::string& pathText, const Candle* buffer, int records);

@@ -78,3 +78,16 @@ TEST(ArchiveTestFindings, RecordPastTheCountedCandlesHasNoInterval) {
             std::string::npos)
       << f.lines[0];
 }
+
+TEST(ArchiveTestFindings, TruncatedOrSlotlessFilesAreDamaged) {
+  std::vector<Candle> buffer = SoundArchive();
+  ArchiveFindings f = TestArchiveRecords("S.dat", buffer.data(), 18);
+  EXPECT_TRUE(f.corrupted);
+  EXPECT_EQ(f.lines, (std::vector<std::string>{"Archive file S.dat contains errors: Invalid "
+                                               "record count 18, the intervals hold 19"}));
+  const std::vector<Candle> empty = NewArchiveBuffer();
+  f = TestArchiveRecords("E.dat", empty.data(), 0);
+  EXPECT_TRUE(f.corrupted);
+  EXPECT_EQ(f.lines.size(), 1u);
+  EXPECT_FALSE(TestArchiveRecords("E.dat", empty.data(), 16).corrupted);
+}
