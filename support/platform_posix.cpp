@@ -15,15 +15,26 @@ namespace support {
 
 namespace {
 
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask
+constexpr mode_t kPermissionBits = 07777;
+
 std::error_code LastErrno() {
   return std::error_code(errno, std::generic_category());
 }
 
+// The error of a failed call; EIO when the call left no error number, so that a failure
+// is never taken for success.
+std::error_code FailedCall() {
+  return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+}
+
+// Writes every byte; false with errno set on failure (EIO when write makes no progress).
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
       return false;
     }
     data += n;
@@ -113,15 +124,28 @@ const char* TempSuffix() {
   return ".tmp";
 }
 
+// The temporary takes the permission bits of the file it replaces, when there is one.
+bool KeepModeOf(const fs::path& target, int fd) {
+  struct stat old {};
+  if (::stat(target.c_str(), &old) != 0) return true;
+  return ::fchmod(fd, old.st_mode & kPermissionBits) == 0;
+}
+
 std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
   fs::path temp = target;
   temp += TempSuffix();
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return LastErrno();
+  errno = 0;
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+  if (fd < 0) return FailedCall();
   std::error_code error;
-  if (!WriteAll(fd, static_cast<const char*>(data), size) || ::fsync(fd) != 0) error = LastErrno();
-  if (::close(fd) != 0 && !error) error = LastErrno();
-  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = LastErrno();
+  errno = 0;
+  if (!WriteAll(fd, static_cast<const char*>(data), size) || !KeepModeOf(target, fd) ||
+      ::fsync(fd) != 0)
+    error = FailedCall();
+  errno = 0;
+  if (::close(fd) != 0 && !error) error = FailedCall();
+  errno = 0;
+  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = FailedCall();
   if (error) {
     ::unlink(temp.c_str());
     return error;

@@ -22,6 +22,14 @@ std::error_code LastError() {
   return std::error_code(static_cast<int>(::GetLastError()), std::system_category());
 }
 
+// The error of a failed call; ERROR_WRITE_FAULT when the call left no error code, so that
+// a failure is never taken for success.
+std::error_code FailedCall() {
+  const DWORD code = ::GetLastError();
+  return std::error_code(static_cast<int>(code != 0 ? code : ERROR_WRITE_FAULT),
+                         std::system_category());
+}
+
 bool IsLinkOrJunction(const fs::path& path) {
   WIN32_FIND_DATAW data{};
   HANDLE h = ::FindFirstFileW(path.c_str(), &data);
@@ -59,6 +67,10 @@ bool WriteAll(HANDLE h, const char* data, std::size_t size) {
     const DWORD chunk = size > kMaxWriteChunk ? kMaxWriteChunk : static_cast<DWORD>(size);
     DWORD written = 0;
     if (!::WriteFile(h, data, chunk, &written, nullptr)) return false;
+    if (written == 0) {  // no progress: an error, never an endless loop
+      ::SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
     data += written;
     size -= written;
   }
@@ -172,16 +184,20 @@ const char* TempSuffix() {
 std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
   fs::path temp = target;
   temp += TempSuffix();
+  ::SetLastError(0);
   HANDLE h = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return LastError();
+  if (h == INVALID_HANDLE_VALUE) return FailedCall();
   std::error_code error;
+  ::SetLastError(0);
   if (!WriteAll(h, static_cast<const char*>(data), size) || !::FlushFileBuffers(h))
-    error = LastError();
-  if (!::CloseHandle(h) && !error) error = LastError();
+    error = FailedCall();
+  ::SetLastError(0);
+  if (!::CloseHandle(h) && !error) error = FailedCall();
+  ::SetLastError(0);
   if (!error && !::MoveFileExW(temp.c_str(), target.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    error = LastError();
+    error = FailedCall();
   if (error) ::DeleteFileW(temp.c_str());
   return error;
 }
