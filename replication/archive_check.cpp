@@ -28,13 +28,18 @@ std::string Whole(double value) {
   return text;
 }
 
+// The interval of a damaged record as its line names it: "mounth" for the month interval.
+std::string RecordIntervalName(std::int32_t code) {
+  return code == kMonthInterval ? "mounth" : IntervalNameOfCode(code);
+}
+
 std::string DescribeRecord(const Candle* buffer, int record) {
   int x = record - kSlotCount;
   std::string name;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     const int count = SlotCount(buffer, slot);
     if (x < count) {
-      name = IntervalNameOfCode(SlotCode(buffer, slot));
+      name = RecordIntervalName(SlotCode(buffer, slot));
       break;
     }
     x -= count;

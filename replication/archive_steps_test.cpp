@@ -84,6 +84,8 @@ TEST(ArchiveCheck, FirstProblemIsNamed) {
   EXPECT_EQ(FindArchiveDamage(buffer.data(), 19, NameOfCode),
             "Interval='day' (index=0, internal index=18), Date=0, Open=10, High=11, Low=9, "
             "Close=11, Volume=3");
+  SetSlot(buffer.data(), 1, kMonthInterval, 1);
+  EXPECT_EQ(FindArchiveDamage(buffer.data(), 19, NameOfCode).substr(0, 19), "Interval='mounth' (");
   SetSlot(buffer.data(), 1, -1, 3001);
   EXPECT_EQ(FindArchiveDamage(buffer.data(), 19, NameOfCode),
             "Invalid candle count 3001 in interval '-1'. You can check integrity of all "
