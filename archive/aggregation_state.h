@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "archive/candle.h"
 #include "archive/min_arch.h"
@@ -36,6 +37,10 @@ struct AggregationState {
   // True once the day buffer was filled from this instrument's minutes (by a minute
   // interval, or by the first calendar interval when no minute interval is configured).
   bool dayBufferFilled = false;
+  // The day interval's candles as they were before an insert or delete changed them: what
+  // tells whether the day interval holds every day of a week or month.
+  std::vector<Candle> daysBeforeEdit;
+  bool daysBeforeEditKept = false;
 
   // Zeroes the day buffer and starts filling record 0.
   void ResetDay() {

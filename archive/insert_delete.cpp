@@ -1,6 +1,7 @@
 #include "archive/insert_delete.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,9 @@ namespace {
 constexpr std::string_view kDeleteAction = "delete";
 constexpr std::int32_t kEndOfDay = 240000;
 constexpr char kDayName[] = "day";
+// Relative difference below which two sums of the same volumes, added in another order,
+// are the same total.
+constexpr double kTotalTolerance = 1e-9;
 
 // A point of the (date, time) order of candles.
 struct Point {
@@ -154,7 +158,19 @@ std::pair<int, int> DateRange(const CMinArch& target, std::int32_t from, std::in
   return {start, end};
 }
 
+// Remembers the day interval as it stands, before this run changes it.
+void KeepDaysBeforeEdit(const Candle* instrument, AggregationState& state) {
+  if (state.daysBeforeEditKept) return;
+  state.daysBeforeEditKept = true;
+  state.daysBeforeEdit.clear();
+  const auto place = FindSlot(instrument, kDayInterval);
+  if (!place) return;
+  const Candle* first = instrument + place->firstRecord;
+  state.daysBeforeEdit.assign(first, first + place->count);
+}
+
 bool EditDays(CMinArch& target, const ApplyRequest& request, AggregationState& state, bool erase) {
+  KeepDaysBeforeEdit(target.m_Instrument, state);
   int tail = request.tailCount;
   if (erase) {
     const auto [start, end] = DateRange(target, request.date, request.date);
@@ -174,14 +190,13 @@ bool EditDays(CMinArch& target, const ApplyRequest& request, AggregationState& s
   return ReplaceRun(target, start, end, days, tail);
 }
 
-// The candle of the period starting at period, folded from the day candles of the
-// archive's day interval that lie in it; nothing when it holds none.
-std::optional<Candle> FoldPeriod(const Candle* instrument, std::int32_t interval,
+// The candle of the period starting at period, folded from the day candles days[0, count)
+// that lie in it; nothing when there are none.
+std::optional<Candle> FoldPeriod(const Candle* days, int count, std::int32_t interval,
                                  std::int32_t period) {
-  const auto place = FindSlot(instrument, kDayInterval);
   std::optional<Candle> work;
-  for (int k = 0; place && k < place->count; ++k) {
-    const Candle& day = instrument[place->firstRecord + k];
+  for (int k = 0; k < count; ++k) {
+    const Candle& day = days[k];
     if (PeriodStart(day.date, interval) != period) continue;
     if (!work) {
       work = DayCandle(day);
@@ -193,7 +208,37 @@ std::optional<Candle> FoldPeriod(const Candle* instrument, std::int32_t interval
   return work;
 }
 
-bool RecomputePeriod(CMinArch& target, std::int32_t period, int& tail) {
+std::optional<Candle> FoldPeriod(const Candle* instrument, std::int32_t interval,
+                                 std::int32_t period) {
+  const auto place = FindSlot(instrument, kDayInterval);
+  if (!place) return std::nullopt;
+  return FoldPeriod(instrument + place->firstRecord, place->count, interval, period);
+}
+
+bool SameTotal(double a, double b) {
+  return std::fabs(a - b) <= kTotalTolerance * std::max(1.0, std::fabs(b));
+}
+
+// True when the day interval, as it was before this run's edit, held every day of the
+// period: it reaches back to the period's first day, or its days of the period add up to
+// the stored candles [start, end) of the period (the days before the oldest held one were
+// not traded). Days dropped by the 3000-candle limit, a day interval configured later or
+// a shorter converted day file leave the period's candle without its full days.
+bool DaysHoldPeriod(const CMinArch& target, const AggregationState& state, std::int32_t period,
+                    int start, int end) {
+  const std::vector<Candle>& days = state.daysBeforeEdit;
+  if (!days.empty() && days.front().date <= period) return true;
+  const std::optional<Candle> held =
+      FoldPeriod(days.data(), static_cast<int>(days.size()), target.m_Interval, period);
+  if (!held) return false;
+  Candle stored = target.m_Candles[start];
+  for (int k = start + 1; k < end; ++k) MergeInto(stored, target.m_Candles[k]);
+  return SameTotal(held->volume, stored.volume) && held->high == stored.high &&
+         held->low == stored.low;
+}
+
+bool RecomputePeriod(CMinArch& target, const ApplyRequest& request, const AggregationState& state,
+                     std::int32_t period, int& tail) {
   const std::int32_t interval = target.m_Interval;
   const std::optional<Candle> work = FoldPeriod(target.m_Instrument, interval, period);
   int start = 0;
@@ -201,18 +246,27 @@ bool RecomputePeriod(CMinArch& target, std::int32_t period, int& tail) {
     ++start;
   int end = start;
   while (end < target.m_Count && PeriodStart(target.m_Candles[end].date, interval) == period) ++end;
+  if (start != end && !DaysHoldPeriod(target, state, period, start, end)) {
+    const std::string name(request.displayName);
+    LogAt(1,
+          "  [date]    = %d  - archives %s%s.dat: the candle of %d is left unchanged, the day "
+          "interval does not hold all its days",
+          request.date, name.c_str(), target.m_Name.c_str(), period);
+    return true;
+  }
   if (!work) return start == end || ReplaceRun(target, start, end, {}, tail);
   // A full run whose oldest period is later keeps its candles.
   if (start == 0 && end == 0 && target.m_Count >= kMaxCandlesPerInterval) return true;
   return ReplaceRun(target, start, end, std::vector<Candle>{*work}, tail);
 }
 
-bool EditPeriods(CMinArch& target, const ApplyRequest& request, const AggregationState& state,
+bool EditPeriods(CMinArch& target, const ApplyRequest& request, AggregationState& state,
                  bool erase) {
   if (!FindSlot(target.m_Instrument, kDayInterval)) {
     LogError("Archive '%s' is missing.  Creating a new one", kDayName);
     return false;
   }
+  KeepDaysBeforeEdit(target.m_Instrument, state);  // the day interval was not edited here
   std::vector<std::int32_t> periods{PeriodStart(request.date, target.m_Interval)};
   if (!erase && state.state == DayState::kTwoDays) {
     const std::int32_t second = PeriodStart(state.day[1].date, target.m_Interval);
@@ -220,7 +274,7 @@ bool EditPeriods(CMinArch& target, const ApplyRequest& request, const Aggregatio
   }
   int tail = request.tailCount;
   for (const std::int32_t period : periods) {
-    if (!RecomputePeriod(target, period, tail)) return false;
+    if (!RecomputePeriod(target, request, state, period, tail)) return false;
   }
   return true;
 }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "archive/test_archive.h"
@@ -151,4 +154,66 @@ TEST(InsertDay, PastMidnightGivesTwoDayCandles) {
   EXPECT_EQ(days[2].volume, 61);
   EXPECT_EQ(a.Run(1).back().date, kWednesday);
   EXPECT_EQ(a.Run(-2)[0].volume, 90 + 300 + 61);
+}
+
+namespace {
+
+// A day candle at date of the given volume (time 0).
+Candle DayOf(std::int32_t date, double volume) {
+  Candle c = test_archive::Minute(date, 0, 100, volume);
+  c.time = 0;
+  return c;
+}
+
+// An archive of the intervals 1, DAY and WEEK whose day and week runs are written as
+// given, as an archive whose day interval lost days (or started later) would hold them.
+Archive Stored(const std::vector<Candle>& days, const std::vector<Candle>& weeks) {
+  Archive a({"1", "DAY", "WEEK"});
+  Candle* buffer = a.Buffer();
+  SetSlot(buffer, 1, kDayInterval, static_cast<std::int32_t>(days.size()));
+  SetSlot(buffer, 2, kWeekInterval, static_cast<std::int32_t>(weeks.size()));
+  std::copy(days.begin(), days.end(), buffer + kSlotCount);
+  std::copy(weeks.begin(), weeks.end(), buffer + kSlotCount + days.size());
+  return a;
+}
+
+}  // namespace
+
+TEST(InsertDay, DayOlderThanAFullDayIntervalKeepsTheWeekCandles) {
+  std::vector<Candle> days;
+  for (std::int32_t date = 20000110; static_cast<int>(days.size()) < kMaxCandlesPerInterval;
+       date = NextDate(date))
+    days.push_back(DayOf(date, 1));
+  // Week 20000102 was built when its days were still held; later weeks are not needed.
+  Archive a = Stored(days, {DayOf(20000102, 6)});
+  ASSERT_TRUE(a.Apply(Day(20000104, 50), 20000104, 0, "insert").ok);
+  EXPECT_EQ(a.Run(-1).size(), static_cast<std::size_t>(kMaxCandlesPerInterval));
+  EXPECT_EQ(a.Run(-1).front().date, 20000110);
+  ASSERT_EQ(a.Run(-2).size(), 1u);
+  EXPECT_EQ(a.Run(-2)[0].date, 20000102);
+  EXPECT_EQ(a.Run(-2)[0].volume, 6);
+}
+
+TEST(InsertDay, WeekWhoseDaysAreNotAllHeldIsLeftUnchangedAndSaidSo) {
+  // Week 20000109 holds 7 (Monday 20000110, volume 5, is no longer in the day interval).
+  const std::vector<Candle> days{DayOf(20000111, 1), DayOf(20000113, 1), DayOf(20000117, 2)};
+  Archive a = Stored(days, {DayOf(20000109, 7), DayOf(20000116, 2)});
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(a.Apply({}, 20000113, 0, "delete").ok);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("  [date]    = 20000113  - archives test.datWEEK.dat: the candle of "
+                     "20000109 is left unchanged, the day interval does not hold all its days"),
+            std::string::npos)
+      << out;
+  ASSERT_EQ(a.Run(-1).size(), 2u);
+  ASSERT_EQ(a.Run(-2).size(), 2u);
+  EXPECT_EQ(a.Run(-2)[0].volume, 7);
+
+  // Inserting into that week changes the days alone; a week whose days are all held
+  // (from its Sunday on) is still recomputed.
+  ASSERT_TRUE(a.Apply(Day(20000112, 50), 20000112, 0, "insert").ok);
+  EXPECT_EQ(a.Run(-1).size(), 3u);
+  EXPECT_EQ(a.Run(-2)[0].volume, 7);
+  ASSERT_TRUE(a.Apply(Day(20000118, 50), 20000118, 0, "insert").ok);
+  EXPECT_EQ(a.Run(-2)[1].volume, 2 + 90);
 }
