@@ -1,17 +1,14 @@
-# Collects the sources of one directory: *.cpp without the *_test.cpp files; a file
-# ending in _win.cpp is built only for Windows and one ending in _posix.cpp only elsewhere.
-function(barsync_collect_sources out dir)
-  file(GLOB all CONFIGURE_DEPENDS ${dir}/*.cpp)
+# Drops from a list of files those built only for another platform: a name ending in
+# _win.cpp or _win_test.cpp is for Windows, one ending in _posix.cpp or _posix_test.cpp
+# for every other system.
+function(barsync_keep_this_platform out)
   set(result)
-  foreach(f IN LISTS all)
+  foreach(f IN LISTS ARGN)
     get_filename_component(name ${f} NAME)
-    if(name MATCHES "_test\\.cpp$")
+    if(name MATCHES "_win(_test)?\\.cpp$" AND NOT WIN32)
       continue()
     endif()
-    if(name MATCHES "_win\\.cpp$" AND NOT WIN32)
-      continue()
-    endif()
-    if(name MATCHES "_posix\\.cpp$" AND WIN32)
+    if(name MATCHES "_posix(_test)?\\.cpp$" AND WIN32)
       continue()
     endif()
     list(APPEND result ${f})
@@ -19,20 +16,18 @@ function(barsync_collect_sources out dir)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# The unit tests of one directory (*_test.cpp, same platform suffix rules).
+# The sources of one directory: *.cpp without the *_test.cpp files, for this platform.
+function(barsync_collect_sources out dir)
+  file(GLOB all CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(FILTER all EXCLUDE REGEX "_test\\.cpp$")
+  barsync_keep_this_platform(result ${all})
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# The unit tests of one directory (*_test.cpp), for this platform.
 function(barsync_collect_tests out dir)
   file(GLOB all CONFIGURE_DEPENDS ${dir}/*_test.cpp)
-  set(result)
-  foreach(f IN LISTS all)
-    get_filename_component(name ${f} NAME)
-    if(name MATCHES "_win_test\\.cpp$" AND NOT WIN32)
-      continue()
-    endif()
-    if(name MATCHES "_posix_test\\.cpp$" AND WIN32)
-      continue()
-    endif()
-    list(APPEND result ${f})
-  endforeach()
+  barsync_keep_this_platform(result ${all})
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
