@@ -18,6 +18,18 @@ inline constexpr char kMainThreadName[] = "GLOBAL";
 // program refused to run (usage or version shown, unusable log path, failed validation).
 inline constexpr int kExitAfterRun = 1;
 inline constexpr int kExitRefused = 0;
+// Exit code when the archive folder's run lock could not be taken (another run held it
+// for the whole wait, or the lock file could not be made): nothing was done.
+inline constexpr int kExitArchiveBusy = 2;
+
+// The run lock: a file in the archive folder, locked by every action that writes; the
+// holder writes its process id into it. No walk takes it for an archive (no ".dat").
+inline constexpr char kRunLockFileName[] = "Barsync.lock";
+// [General] LockWaitSeconds: how long a run waits for the lock; this when absent.
+inline constexpr char kLockWaitKey[] = "LockWaitSeconds";
+inline constexpr int kDefaultLockWaitSeconds = 300;
+// How often a waiting run tries the lock again.
+inline constexpr int kLockRetryMilliseconds = 200;
 
 // Default of [General] DebugLevel.
 inline constexpr int kDefaultDebugLevel = 1;

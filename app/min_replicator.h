@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/min_arch.h"
+#include "support/file_lock.h"
 
 class IniFile;
 
@@ -29,8 +30,17 @@ class CMinReplicator {
   bool ParseParameters(int argc, const char* const* argv);
 
   // Lower-cases the action and checks the settings; every failure is logged with
-  // LogError. For "rebuild" it then clears the archive targets. False: do not run.
+  // LogError. Every action but "test" then takes the archive folder's run lock
+  // (TakeRunLock). For "rebuild" it then clears the archive targets. False: do not run.
   bool ValidateParameters();
+
+  // The run lock on archiveDir_ (file kRunLockFileName), held until this object goes
+  // away: waits up to [General] LockWaitSeconds while another process holds it, logging
+  // once that it waits and for which process. Taken: the holder's process id is written
+  // into the lock file and leftover temporaries beside the archives are removed. False
+  // when the wait ran out or the lock file could not be made (errors log); then
+  // runLockRefused_ is true and nothing has been changed.
+  bool TakeRunLock();
 
   // Performs the action (run driver).
   void Run();
@@ -66,6 +76,9 @@ class CMinReplicator {
   std::string curClass_;
   std::string curSec_;
 
+  // True when TakeRunLock refused the run (the process exits with kExitArchiveBusy).
+  bool runLockRefused_ = false;
+
   // Counters for the summary.
   std::int32_t processedCount_ = 0;
   std::int32_t corruptedCount_ = 0;
@@ -79,6 +92,8 @@ class CMinReplicator {
   void OpenLogs();
   bool CheckArchiveNotInsideMinutes();
   bool ClearRebuildTargets();
+
+  support::FileLock runLock_;
 };
 
 // Scans the arguments from the first (the program path included) for one equal to option

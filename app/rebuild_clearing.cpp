@@ -1,3 +1,7 @@
+#include <system_error>
+#include <vector>
+
+#include "app/app_constants.h"
 #include "app/min_replicator.h"
 #include "support/filesystem_helpers.h"
 #include "support/ini_file.h"
@@ -32,6 +36,23 @@ bool RemoveClassEntry(const fs::path& classDir, const std::string& className,
   return RemoveTree(securityFile) && folderRemoved;
 }
 
+// Empties the archive folder but keeps the folder itself and the run lock file, which
+// this run holds (removing it would let a second run lock a new file beside ours).
+bool ClearFolderButRunLock(const fs::path& dir) {
+  std::error_code error;
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+    if (it->path().filename() != kRunLockFileName) entries.push_back(it->path());
+  if (error) {
+    LogError("Error while removing directory: %s; %s", support::NarrowPath(dir).c_str(),
+             error.message().c_str());
+    return false;
+  }
+  bool ok = true;
+  for (const fs::path& entry : entries) ok = RemoveTree(entry) && ok;
+  return ok;
+}
+
 }  // namespace
 
 bool CMinReplicator::CheckArchiveNotInsideMinutes() {
@@ -47,7 +68,7 @@ bool CMinReplicator::CheckArchiveNotInsideMinutes() {
 }
 
 bool CMinReplicator::ClearRebuildTargets() {
-  if (!hasClasses_) return RemoveTree(archiveDir_) && CreateDir(archiveDir_);
+  if (!hasClasses_) return ClearFolderButRunLock(archiveDir_);
   bool ok = true;
   for (const auto& [className, value] : classes_) {
     if (!IsPlainName(className)) {

@@ -20,7 +20,8 @@ int StartUp(int argc, const char* const* argv) {
   }
   CMinReplicator replicator;
   if (!replicator.ParseParameters(argc, argv)) return kExitRefused;
-  if (!replicator.ValidateParameters()) return kExitRefused;
+  if (!replicator.ValidateParameters())
+    return replicator.runLockRefused_ ? kExitArchiveBusy : kExitRefused;
   replicator.Run();
   return kExitAfterRun;
 }

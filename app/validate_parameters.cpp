@@ -51,7 +51,9 @@ bool CMinReplicator::ValidateParameters() {
     LogError("Can not find Archive location");
     return false;
   }
+  if (action_ == "rebuild" && !CheckArchiveNotInsideMinutes()) return false;
+  if (!TakeRunLock()) return false;
   // The rebuild clears its targets only once everything else is known to be right.
-  if (action_ == "rebuild") return CheckArchiveNotInsideMinutes() && ClearRebuildTargets();
+  if (action_ == "rebuild") return ClearRebuildTargets();
   return true;
 }

@@ -13,6 +13,7 @@
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
 #include "support/platform.h"
+#include "support/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -75,7 +76,7 @@ TEST(CandleFileWriteFailure, StoppedPartWayLeavesThePreviousArchiveByteForByte) 
   }
   EXPECT_FALSE(written);
   EXPECT_EQ(ReadBytes(target), before);
-  EXPECT_FALSE(fs::exists(dir / (std::string("SEC.dat") + support::TempSuffix())));
+  EXPECT_FALSE(fs::exists(support::TemporaryPathFor(dir / "SEC.dat")));
   // Once the limit is gone the same write succeeds.
   EXPECT_TRUE(WriteCandleFile(target, archive));
   EXPECT_EQ(fs::file_size(target), kArchiveBytes);

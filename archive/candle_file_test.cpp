@@ -10,6 +10,7 @@
 
 #include "archive/archive_layout.h"
 #include "support/platform.h"
+#include "support/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -87,7 +88,7 @@ TEST_F(CandleFileTest, WrittenSeriesReadsBackEqual) {
   out.m_Count = 5;
   ASSERT_TRUE(WriteCandleFile(File("1.dat"), out));
   EXPECT_EQ(fs::file_size(File("1.dat")), 5 * kCandleBytes);
-  EXPECT_FALSE(fs::exists(File(std::string("1.dat") + support::TempSuffix())));
+  EXPECT_FALSE(fs::exists(support::TemporaryPathFor(File("1.dat"))));
   std::vector<Candle> storage;
   CMinArch in(kOneMinuteInterval, 0);
   ASSERT_TRUE(ReadCandleFile(File("1.dat"), in, storage));
@@ -145,7 +146,7 @@ TEST_F(CandleFileTest, FailedWriteLeavesThePreviousArchiveAsItWas) {
   const std::string before = ReadBytes(File("SEC.dat"));
 
   // The temporary cannot be created: a directory stands in its place.
-  const fs::path temp = File(std::string("SEC.dat") + support::TempSuffix());
+  const fs::path temp = support::TemporaryPathFor(File("SEC.dat"));
   fs::create_directory(temp);
   fs::create_directory(temp / "inside");
   std::vector<Candle> fresh(100, Sample(3));
@@ -160,7 +161,7 @@ TEST_F(CandleFileTest, FailedWriteLeavesThePreviousArchiveAsItWas) {
   fs::create_directory(File("DIR.dat") / "inside");
   EXPECT_FALSE(WriteCandleFile(File("DIR.dat"), source));
   EXPECT_TRUE(fs::is_directory(File("DIR.dat")));
-  EXPECT_FALSE(fs::exists(File(std::string("DIR.dat") + support::TempSuffix())));
+  EXPECT_FALSE(fs::exists(support::TemporaryPathFor(File("DIR.dat"))));
 
   // A missing directory: nothing is created.
   EXPECT_FALSE(WriteCandleFile(File("nowhere") / "SEC.dat", source));

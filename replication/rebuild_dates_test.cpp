@@ -13,6 +13,7 @@
 #include "replication/interval_order.h"
 #include "replication/minute_change.h"
 #include "replication/replicate_file.h"
+#include "support/temporary_name.h"
 #include "support/test_temp_dir.h"
 
 namespace {
@@ -156,7 +157,7 @@ TEST_F(RebuildDates, LotChangeRewritesEveryDateAndAFailedRewriteKeepsTheFile) {
   Day("20240108", 1000, 1001);
   fs::create_directories(root / "minutes" / "20240106" / "CLS" / "SEC");  // no 1.dat
   // The temporary of the rewrite cannot be made on 20240108.
-  const fs::path blocked = MinuteFile("20240108").string() + ".tmp";
+  const fs::path blocked = support::TemporaryPathFor(MinuteFile("20240108"));
   fs::create_directories(blocked);
   std::ofstream(blocked / "keep") << "x";
   const std::vector<char> before = Bytes(MinuteFile("20240108"));

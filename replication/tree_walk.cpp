@@ -11,6 +11,7 @@
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
 #include "support/platform.h"
+#include "support/temporary_name.h"
 
 namespace {
 
@@ -79,6 +80,8 @@ void WalkArchives(CMinReplicator& replicator, const std::filesystem::path& relPa
       if (ClassSelected(replicator, text))
         WalkArchives(replicator, Join(relPath, name), kSecurities);
     } else if (depth == kSecurities) {
+      // A temporary is never an archive, whatever its name holds.
+      if (!directory && support::IsTemporaryName(name)) continue;
       const std::size_t extension = text.find(kArchiveExtension);
       if (!directory && (extension == std::string::npos || extension == 0)) continue;
       if (!directory && !entry.is_regular_file()) continue;

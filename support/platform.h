@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -53,18 +54,39 @@ std::tm LocalTime(std::time_t t);
 // error (generic category, the C library's errno) on failure.
 std::FILE* OpenForAppend(const std::filesystem::path& path, std::error_code& error);
 
-// Replaces target crash-safely: writes the bytes to a temporary file beside it (target
-// name + TempSuffix()), flushes them to disk, then renames it over target in one step.
-// On any failure target is untouched, the temporary is removed and the error returned.
+// Replaces target crash-safely: writes the bytes to a temporary file beside it
+// (TemporaryPathFor, temporary_name.h), flushes them to disk, then renames it over
+// target in one step. On any failure target is untouched, the temporary is removed and
+// the error returned.
 std::error_code ReplaceFileAtomically(const std::filesystem::path& target, const void* data,
                                       std::size_t size);
+
+// An open, exclusively locked file (a file descriptor on Linux, a handle on Windows). The
+// system releases the lock when the process ends in any way, killed included.
+using LockHandle = std::intptr_t;
+inline constexpr LockHandle kNoLockHandle = -1;
+
+enum class LockAttempt {
+  kTaken,   // handle holds the open, locked file
+  kBusy,    // another open of the file holds the lock (in this process or another)
+  kFailed,  // the file could not be opened or locked: error says why
+};
+
+// Opens the file at path (created when missing, never truncated) and tries once, without
+// waiting, to lock it exclusively: flock on Linux, LockFileEx on Windows (on one byte far
+// past the text, so that others can still read the text).
+LockAttempt TryLockFile(const std::filesystem::path& path, LockHandle& handle,
+                        std::error_code& error);
+
+// Replaces the whole text of the locked file.
+std::error_code WriteLockedFile(LockHandle handle, const std::string& text);
+
+// Unlocks and closes the file; handle becomes kNoLockHandle. Nothing when none is held.
+void UnlockFile(LockHandle& handle);
 
 // True when inner is the same folder as outer or lies somewhere below it. Both are
 // compared in their canonical form (links resolved as far as they exist), component by
 // component; letter case is ignored on Windows, where file names ignore it.
 bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer);
-
-// Suffix of the temporary file written by ReplaceFileAtomically.
-const char* TempSuffix();
 
 }  // namespace support

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 
 #include "support/path_compare.h"
 #include "support/platform.h"
+#include "support/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -120,10 +122,6 @@ std::FILE* OpenForAppend(const fs::path& path, std::error_code& error) {
   return f;
 }
 
-const char* TempSuffix() {
-  return ".tmp";
-}
-
 // The temporary takes the permission bits of the file it replaces, when there is one.
 bool KeepModeOf(const fs::path& target, int fd) {
   struct stat old {};
@@ -132,8 +130,7 @@ bool KeepModeOf(const fs::path& target, int fd) {
 }
 
 std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
-  fs::path temp = target;
-  temp += TempSuffix();
+  const fs::path temp = TemporaryPathFor(target);
   errno = 0;
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return FailedCall();
@@ -152,6 +149,62 @@ std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, 
   }
   SyncDirectoryOf(target);
   return {};
+}
+
+namespace {
+
+// A lock holds for the file now named path only when nobody removed or replaced that file
+// between the open and the lock.
+bool StillNamedBy(int fd, const fs::path& path) {
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+constexpr int kLockOpenAttempts = 3;
+
+}  // namespace
+
+LockAttempt TryLockFile(const fs::path& path, LockHandle& handle, std::error_code& error) {
+  error.clear();
+  handle = kNoLockHandle;
+  for (int attempt = 0; attempt < kLockOpenAttempts; ++attempt) {
+    errno = 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) {
+      error = FailedCall();
+      return LockAttempt::kFailed;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int e = errno;
+      ::close(fd);
+      if (e == EWOULDBLOCK || e == EINTR) return LockAttempt::kBusy;
+      error = std::error_code(e != 0 ? e : EIO, std::generic_category());
+      return LockAttempt::kFailed;
+    }
+    if (StillNamedBy(fd, path)) {
+      handle = fd;
+      return LockAttempt::kTaken;
+    }
+    ::close(fd);
+  }
+  return LockAttempt::kBusy;
+}
+
+std::error_code WriteLockedFile(LockHandle handle, const std::string& text) {
+  const int fd = static_cast<int>(handle);
+  errno = 0;
+  if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0 ||
+      !WriteAll(fd, text.data(), text.size()))
+    return FailedCall();
+  return {};
+}
+
+void UnlockFile(LockHandle& handle) {
+  if (handle == kNoLockHandle) return;
+  ::close(static_cast<int>(handle));  // closing the last descriptor releases the flock
+  handle = kNoLockHandle;
 }
 
 bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/temporary_name.h"
 #include "support/test_temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -22,8 +23,7 @@ TEST(ReplaceFileAtomically, CreatesOrReplacesTheWholeFileAndLeavesNoTemporary) {
   const std::string second = "short";
   ASSERT_FALSE(ReplaceFileAtomically(target, second.data(), second.size()));
   EXPECT_EQ(ReadTextFile(target), second);
-  fs::path temp = target;
-  temp += TempSuffix();
+  const fs::path temp = TemporaryPathFor(target);
   EXPECT_FALSE(fs::exists(temp));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
@@ -33,8 +33,7 @@ TEST(ReplaceFileAtomically, FailureLeavesTheTargetUntouched) {
   const fs::path target = dir / "SEC.dat";
   WriteTextFile(target, "precious");
   // The temporary cannot be created: a directory stands in its place.
-  fs::path temp = target;
-  temp += TempSuffix();
+  const fs::path temp = TemporaryPathFor(target);
   fs::create_directory(temp);
   EXPECT_TRUE(ReplaceFileAtomically(target, "new", 3));
   EXPECT_EQ(ReadTextFile(target), "precious");

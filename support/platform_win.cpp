@@ -8,6 +8,7 @@
 
 #include "support/path_compare.h"
 #include "support/platform.h"
+#include "support/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -177,13 +178,8 @@ std::FILE* OpenForAppend(const fs::path& path, std::error_code& error) {
   return f;
 }
 
-const char* TempSuffix() {
-  return ".tmp";
-}
-
 std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
-  fs::path temp = target;
-  temp += TempSuffix();
+  const fs::path temp = TemporaryPathFor(target);
   ::SetLastError(0);
   HANDLE h = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -200,6 +196,60 @@ std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, 
     error = FailedCall();
   if (error) ::DeleteFileW(temp.c_str());
   return error;
+}
+
+namespace {
+
+// The locked byte lies at 4 GiB: far past the text, which others may then still read.
+constexpr DWORD kLockedByteOffsetHigh = 1;
+
+HANDLE AsHandle(LockHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+LockAttempt TryLockFile(const fs::path& path, LockHandle& handle, std::error_code& error) {
+  error.clear();
+  handle = kNoLockHandle;
+  ::SetLastError(0);
+  HANDLE h =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_SHARING_VIOLATION) return LockAttempt::kBusy;
+    error = FailedCall();
+    return LockAttempt::kFailed;
+  }
+  OVERLAPPED where{};
+  where.OffsetHigh = kLockedByteOffsetHigh;
+  ::SetLastError(0);
+  if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+    const DWORD code = ::GetLastError();
+    ::CloseHandle(h);
+    if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return LockAttempt::kBusy;
+    error = std::error_code(static_cast<int>(code != 0 ? code : ERROR_LOCK_VIOLATION),
+                            std::system_category());
+    return LockAttempt::kFailed;
+  }
+  handle = reinterpret_cast<LockHandle>(h);
+  return LockAttempt::kTaken;
+}
+
+std::error_code WriteLockedFile(LockHandle handle, const std::string& text) {
+  HANDLE h = AsHandle(handle);
+  LARGE_INTEGER start{};
+  ::SetLastError(0);
+  if (!::SetFilePointerEx(h, start, nullptr, FILE_BEGIN) ||
+      !WriteAll(h, text.data(), text.size()) || !::SetEndOfFile(h))
+    return FailedCall();
+  return {};
+}
+
+void UnlockFile(LockHandle& handle) {
+  if (handle == kNoLockHandle) return;
+  ::CloseHandle(AsHandle(handle));  // closing the handle releases its locks
+  handle = kNoLockHandle;
 }
 
 bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {

@@ -7,6 +7,8 @@ set -u
 scenario=$1 barsync=$2 gen=$3 reader=$4 work=$5 src=$6 emulator=${7:-}
 program=$(basename "$barsync")
 failures=0
+# shellcheck source=../launch.sh
+source "$src/tests/launch.sh"
 
 fail() {
   echo "FAIL: $*"
@@ -20,7 +22,7 @@ setup() {
   mkdir -p "$1/bin/archive"
   cp "$barsync" "$1/bin/"
   cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
-  (cd "$1/bin" && $emulator "$gen" minutes) || fail "the generator failed"
+  (cd "$1/bin" && launch "$1/gen.txt" "$gen" minutes) || fail "the generator failed"
 }
 
 # Appends the lines $2.. to the settings of folder $1.
@@ -34,7 +36,7 @@ settings() {
 run_ok() {
   local dir=$1
   shift
-  (cd "$dir/bin" && $emulator "./$program" "$@" >"$dir/out.txt" 2>&1 </dev/null)
+  (cd "$dir/bin" && launch "$dir/out.txt" "./$program" "$@")
   local rc=$?
   [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
 }
@@ -42,7 +44,7 @@ run_ok() {
 # Removes the logs of folder $1, so that the checks see the next run alone.
 fresh_logs() { rm -f "$1/bin/Barsync.log" "$1/bin/Barsync.errors.log"; }
 
-dates() { $emulator "$gen" --dates | tr -d '\r'; }
+dates() { launch - "$gen" --dates | tr -d '\r'; }
 add_dates() {
   local dir=$1 d
   shift
@@ -50,9 +52,9 @@ add_dates() {
 }
 
 # Archive file $2 of folder $1 as CSV (only interval $3 when given); a bare file with --bare.
-csv() { (cd "$1/bin" && $emulator "$reader" "archive/$2" ${3:+"$3"} | tr -d '\r'); }
-bare_csv() { (cd "$1/bin" && $emulator "$reader" --bare "$2" | tr -d '\r'); }
-digests() { (cd "$1/bin/$2" && find . -type f | LC_ALL=C sort | xargs -r sha256sum); }
+csv() { (cd "$1/bin" && launch - "$reader" "archive/$2" ${3:+"$3"} | tr -d '\r'); }
+bare_csv() { (cd "$1/bin" && launch - "$reader" --bare "$2" | tr -d '\r'); }
+digests() { (cd "$1/bin/$2" && find . -type f ! -name Barsync.lock | LC_ALL=C sort | xargs -r sha256sum); }
 
 # Log files with Windows separators turned into "/" and without carriage returns.
 main_log() { tr -d '\r' <"$1/bin/Barsync.log" | tr '\\' '/'; }
@@ -135,7 +137,7 @@ rebuild_all_class_across_dates() {
   done
   rebuilt_equals_added "$a" "$b"
   log_has "$a" "  NEWC = A,B"
-  same "$(cd "$a/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" \
+  same "$(cd "$a/bin/archive" && find . -type f ! -name Barsync.lock | LC_ALL=C sort | tr '\n' ' ')" \
     "./NEWC/A.dat ./NEWC/B.dat " "only A and B of NEWC are rebuilt"
   log_lacks "$a" "Adding class"
 }
@@ -148,7 +150,7 @@ rebuild_explicit_list() {
   done
   rebuilt_equals_added "$a" "$b"
   log_has "$a" "  TQBR = SBER, GAZP"
-  same "$(cd "$a/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" \
+  same "$(cd "$a/bin/archive" && find . -type f ! -name Barsync.lock | LC_ALL=C sort | tr '\n' ' ')" \
     "./TQBR/GAZP.dat ./TQBR/SBER.dat " "only the listed securities are rebuilt"
 }
 
@@ -159,7 +161,7 @@ rebuild_all_with_nothing_exported() {
   run_ok "$a" -a rebuild
   main_log "$a" | grep -q '  EMPTY = $' || fail "the main log lacks the empty list of EMPTY"
   [ -d "$a/bin/archive/EMPTY" ] || fail "the class directory EMPTY was not made"
-  [ -z "$(find "$a/bin/archive" -type f)" ] || fail "something was rebuilt"
+  [ -z "$(find "$a/bin/archive" -type f ! -name Barsync.lock)" ] || fail "something was rebuilt"
   log_has "$a" " Barsync finished"
 }
 
@@ -369,8 +371,8 @@ change_write_failure_ends_run() {
   d1=$(dates | sed -n 1p)
   add_dates "$a" "$d1"
   settings "$a" "[ChangeLot]" "1=TQBR,SBER,1,10" "2=TQBR,GAZP,1,10"
-  mkdir -p "$a/bin/archive/TQBR/SBER.dat.tmp"
-  echo keep >"$a/bin/archive/TQBR/SBER.dat.tmp/keep"
+  mkdir -p "$a/bin/archive/TQBR/SBER_dat.barsync.tmp"
+  echo keep >"$a/bin/archive/TQBR/SBER_dat.barsync.tmp/keep"
   sber=$(sha256sum <"$a/bin/archive/TQBR/SBER.dat")
   gazp=$(sha256sum <"$a/bin/archive/TQBR/GAZP.dat")
   minutes_before=$(digests "$a" minutes)
@@ -384,10 +386,5 @@ change_write_failure_ends_run() {
   same "$(digests "$a" minutes)" "$minutes_before" "minute files changed after the failure"
 }
 
-mkdir -p "$work"
 "$scenario"
-if [ "$failures" -ne 0 ]; then
-  echo "$scenario: $failures check(s) failed"
-  exit 1
-fi
-echo "$scenario: passed"
+finish "$scenario"

@@ -8,6 +8,8 @@ scenario=$1 barsync=$2 gen=$3 reader=$4 work=$5 src=$6 emulator=${7:-}
 expected=$src/tests/e2e/expected
 program=$(basename "$barsync")
 failures=0
+# shellcheck source=../launch.sh
+source "$src/tests/launch.sh"
 
 fail() {
   echo "FAIL: $*"
@@ -22,14 +24,14 @@ setup() {
   cp "$barsync" "$1/bin/"
   cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
   [ "${2:-}" = empty ] && return
-  (cd "$1/bin" && $emulator "$gen" minutes) || fail "the generator failed"
+  (cd "$1/bin" && launch "$1/gen.txt" "$gen" minutes) || fail "the generator failed"
 }
 
 # Runs Barsync in folder $1 with the remaining arguments; sets rc.
 run() {
   local dir=$1
   shift
-  (cd "$dir/bin" && $emulator "./$program" "$@" >"$dir/out.txt" 2>&1 </dev/null)
+  (cd "$dir/bin" && launch "$dir/out.txt" "./$program" "$@")
   rc=$?
 }
 
@@ -39,16 +41,16 @@ run_ok() {
   [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
 }
 
-dates() { $emulator "$gen" --dates | tr -d '\r'; }
+dates() { launch - "$gen" --dates | tr -d '\r'; }
 
 # The archive file $2 of folder $1 as CSV (only interval $3 when given).
-csv() { (cd "$1/bin" && $emulator "$reader" "archive/$2" ${3:+"$3"} | tr -d '\r'); }
+csv() { (cd "$1/bin" && launch - "$reader" "archive/$2" ${3:+"$3"} | tr -d '\r'); }
 
 # SHA-256 of every file of the archive tree of folder $1 (classes $2.. only, when given).
 digests() {
   local dir=$1
   shift
-  (cd "$dir/bin/archive" && find "${@:-.}" -type f | LC_ALL=C sort | xargs -r sha256sum)
+  (cd "$dir/bin/archive" && find "${@:-.}" -type f ! -name Barsync.lock | LC_ALL=C sort | xargs -r sha256sum)
 }
 
 # The main log of folder $1 with time stamps, thread and process ids and the folder masked.
@@ -65,7 +67,7 @@ masked_log() {
 }
 
 # The archive files of folder $1, sorted, on one line.
-archive_files() { (cd "$1/bin/archive" && find . -type f | LC_ALL=C sort | tr '\n' ' '); }
+archive_files() { (cd "$1/bin/archive" && find . -type f ! -name Barsync.lock | LC_ALL=C sort | tr '\n' ' '); }
 
 # The log file $1 with the separators of Windows paths turned into "/".
 slashed() { tr '\\' '/' <"$1"; }
@@ -126,7 +128,7 @@ addlast_without_dates() {
   setup "$a" empty
   run_ok "$a" -a addlast
   errors_has "$a" "Date is not specified"
-  [ -z "$(ls -A "$a/bin/archive")" ] || fail "archives were written"
+  [ -z "$(ls -A "$a/bin/archive" | grep -vx Barsync.lock)" ] || fail "archives were written"
 }
 
 insert_between_stored_days() {
@@ -224,7 +226,7 @@ delete_only_day_of_newest_month() {
 conversion_then_already_exists() {
   local a=$work/a
   setup "$a" empty
-  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
   local legacy_minutes=$(($(stat -c %s "$a/bin/archive/LEGACY/OLDSEC/1.dat") / 48))
   run_ok "$a" -a conversion
   [ -f "$a/bin/archive/LEGACY/OLDSEC.dat" ] || fail "no converted archive"
@@ -234,7 +236,7 @@ conversion_then_already_exists() {
   [ "$slots" = "0,1,$legacy_minutes 1,5,0 2,60,16 3,-1,10 4,-3,0 5,-2,0 " ] || fail "slots: $slots"
   local before
   before=$(sha256sum <"$a/bin/archive/LEGACY/OLDSEC.dat")
-  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
   run_ok "$a" -a conversion
   log_has "$a" "OLDSEC.dat already exist, reorganization not produce."
   [ "$(sha256sum <"$a/bin/archive/LEGACY/OLDSEC.dat")" = "$before" ] || fail "the archive changed"
@@ -332,9 +334,9 @@ scripted_run_log_lines() {
   run_ok "$a" -a add -d 20991231
   printf 'xx' >>"$a/bin/archive/TQBR/GAZP.dat"
   run_ok "$a" -a add -d 20240202
-  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
   run_ok "$a" -a conversion
-  (cd "$a/bin" && $emulator "$gen" --legacy archive) || fail "the generator failed"
+  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
   run_ok "$a" -a conversion
   run "$a" -a nothing
   [ "$rc" = 0 ] || fail "an unknown action exited with $rc"
@@ -361,13 +363,8 @@ same_trees_as_native() {
     [ $? = 1 ] || fail "native Barsync $* failed"
   done
   diff -r "$a/bin/minutes" "$b/bin/minutes" >/dev/null || fail "the minute export trees differ"
-  diff -r "$a/bin/archive" "$b/bin/archive" || fail "the archive trees differ"
+  diff -r -x Barsync.lock "$a/bin/archive" "$b/bin/archive" || fail "the archive trees differ"
 }
 
-mkdir -p "$work"
 "$scenario"
-if [ "$failures" -ne 0 ]; then
-  echo "$scenario: $failures check(s) failed"
-  exit 1
-fi
-echo "$scenario: passed"
+finish "$scenario"

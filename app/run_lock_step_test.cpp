@@ -1,0 +1,144 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/app_test_support.h"
+#include "support/file_lock.h"
+#include "support/temporary_name.h"
+
+namespace fs = std::filesystem;
+using support::ReadTextFile;
+using support::WriteTextFile;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+class RunLockTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    fs::create_directories(dir_ / "min");
+    fs::create_directories(dir_ / "arch" / "TQBR");
+    replicator_.minutesDir_ = dir_ / "min";
+    replicator_.archiveDir_ = dir_ / "arch";
+    replicator_.date_ = "20240105";
+  }
+  // ValidateParameters for action with the log lines (standard output) kept in out_.
+  bool Validate(const std::string& action) {
+    replicator_.action_ = action;
+    testing::internal::CaptureStdout();
+    const bool ok = replicator_.ValidateParameters();
+    out_ = testing::internal::GetCapturedStdout();
+    return ok;
+  }
+  fs::path LockFile() const { return dir_ / "arch" / "Barsync.lock"; }
+
+  // Another holder of the archive folder's lock, writing the given process id.
+  void HoldLock(support::FileLock& other, const std::string& pid) {
+    std::error_code error;
+    ASSERT_EQ(other.TryTake(LockFile(), error), support::LockAttempt::kTaken) << error.message();
+    ASSERT_FALSE(other.WriteOwner(pid));
+  }
+};
+
+TEST_F(RunLockTest, EveryWritingActionTakesTheLockAndWritesItsProcessId) {
+  for (const char* action : {"add", "addlast", "insert", "delete", "rebuild", "conversion",
+                             "changelot", "changeprice"}) {
+    SCOPED_TRACE(action);
+    CMinReplicator fresh;  // a run of its own, as each process is
+    fresh.action_ = action;
+    fresh.minutesDir_ = dir_ / "min";
+    fresh.archiveDir_ = dir_ / "arch";
+    fresh.date_ = "20240105";
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(fresh.ValidateParameters());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(support::ReadLockOwner(LockFile()), std::to_string(support::CurrentProcessId()));
+    support::FileLock other;
+    std::error_code error;
+    EXPECT_EQ(other.TryTake(LockFile(), error), support::LockAttempt::kBusy);
+  }
+}
+
+TEST_F(RunLockTest, TheTestActionReadsWithoutTheLock) {
+  support::FileLock other;
+  HoldLock(other, "4242");
+  WriteIni("[General]\nLockWaitSeconds=0\n");
+  EXPECT_TRUE(Validate("test")) << out_;
+  EXPECT_THAT(out_, Not(HasSubstr("in use")));
+  EXPECT_FALSE(replicator_.runLockRefused_);
+}
+
+TEST_F(RunLockTest, ABusyFolderIsRefusedAfterTheWaitWithTheHoldersId) {
+  support::FileLock other;
+  HoldLock(other, "4242");
+  WriteIni("[General]\nLockWaitSeconds=0\n");
+  WriteTextFile(dir_ / "arch" / "TQBR" / "SBER_dat.barsync.tmp", "leftover of the holder");
+  EXPECT_FALSE(Validate("add"));
+  EXPECT_TRUE(replicator_.runLockRefused_);
+  EXPECT_THAT(out_, HasSubstr("is in use by process 4242; waiting up to 0 seconds"));
+  EXPECT_THAT(out_, HasSubstr("is still in use by process 4242 after 0 seconds; nothing was done"));
+  // The holder's files are not touched: the lock file keeps its id, its temporary stays.
+  EXPECT_EQ(support::ReadLockOwner(LockFile()), "4242");
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "TQBR" / "SBER_dat.barsync.tmp"));
+}
+
+TEST_F(RunLockTest, ARefusedRebuildClearsNothing) {
+  support::FileLock other;
+  HoldLock(other, "77");
+  WriteIni("[General]\nLockWaitSeconds=0\n");
+  WriteTextFile(dir_ / "arch" / "TQBR" / "SBER.dat", "archive");
+  EXPECT_FALSE(Validate("rebuild"));
+  EXPECT_EQ(ReadTextFile(dir_ / "arch" / "TQBR" / "SBER.dat"), "archive");
+}
+
+TEST_F(RunLockTest, AFreedLockIsTakenByTheNextRun) {
+  {
+    support::FileLock other;
+    HoldLock(other, "4242");
+  }  // the holder ends
+  WriteIni("[General]\nLockWaitSeconds=0\n");
+  EXPECT_TRUE(Validate("delete")) << out_;
+  EXPECT_THAT(out_, Not(HasSubstr("in use")));
+}
+
+TEST_F(RunLockTest, ALockFileThatCannotBeMadeRefusesTheRun) {
+  // A folder stands where the lock file would be.
+  fs::create_directories(LockFile());
+  EXPECT_FALSE(Validate("add"));
+  EXPECT_TRUE(replicator_.runLockRefused_);
+  EXPECT_THAT(out_, HasSubstr("Can not lock archive location"));
+}
+
+TEST_F(RunLockTest, ANegativeWaitFallsBackToTheDefaultWithAnErrorLine) {
+  WriteIni("[General]\nLockWaitSeconds=-5\n");
+  EXPECT_TRUE(Validate("add")) << out_;
+  EXPECT_THAT(out_, HasSubstr("LockWaitSeconds -5 is below 0; waiting 300 seconds"));
+}
+
+TEST_F(RunLockTest, TheHolderRemovesLeftoverTemporariesAndNothingElse) {
+  const fs::path cls = dir_ / "arch" / "TQBR";
+  fs::create_directories(dir_ / "arch" / "CETS" / "OLD");
+  WriteTextFile(cls / "SBER.dat", "archive");
+  WriteTextFile(cls / "SBER_dat.barsync.tmp", "partial");
+  WriteTextFile(cls / "GAZP.dat.tmp", "partial, earlier name");
+  WriteTextFile(cls / "notes.tmp", "not ours");
+  WriteTextFile(cls / "GAZP.dat.bak", "a backup");
+  WriteTextFile(dir_ / "arch" / "CETS" / "USD.DAT.TMP", "partial");
+  WriteTextFile(dir_ / "arch" / "CETS" / "OLD" / "day.dat", "legacy");
+  WriteTextFile(dir_ / "arch" / "top.dat.tmp", "not beside an archive");
+  EXPECT_TRUE(Validate("add")) << out_;
+  EXPECT_FALSE(fs::exists(cls / "SBER_dat.barsync.tmp"));
+  EXPECT_FALSE(fs::exists(cls / "GAZP.dat.tmp"));
+  EXPECT_FALSE(fs::exists(dir_ / "arch" / "CETS" / "USD.DAT.TMP"));
+  EXPECT_THAT(out_, HasSubstr("Removed leftover temporary file "));
+  EXPECT_THAT(out_, HasSubstr("SBER_dat.barsync.tmp"));
+  for (const fs::path& kept :
+       {cls / "SBER.dat", cls / "notes.tmp", cls / "GAZP.dat.bak",
+        dir_ / "arch" / "CETS" / "OLD" / "day.dat", dir_ / "arch" / "top.dat.tmp"})
+    EXPECT_TRUE(fs::exists(kept)) << kept;
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+# Starting the built programs from the end-to-end harnesses, natively or under wine
+# ($emulator), so that a start that never reached the program is told apart from the
+# program's own result. Sourced by the scenarios.sh of each group; needs $work.
+#
+# Wine can fail to start a program for reasons of its own, more often on a loaded machine:
+# its loader ends the process before the program's first instruction when it cannot reach
+# or start the wine server in time, cannot map the program or a system DLL, or the prefix
+# is being updated; its own message (beginning "wine: ", "wine client error" or naming the
+# wine server) is then the only output, and the exit code is the loader's (127 when the
+# start itself failed, the low byte of an NTSTATUS for a failed load), never the program's.
+# Barsync exits only with 0, 1 or 2 and the test tools never with 127, so such an end is a
+# launch failure: it is reported as "LAUNCH FAILURE" and the start is tried once more.
+# When the second start fails as well, finish reports the scenario as not run (exit code
+# 77, a skip), never as a failure of the program.
+
+launch_failures_file() { echo "$work/launch_failures.txt"; }
+
+# True when exit code $1 with output file $2 means that the program never ran.
+launch_failed() {
+  [ "$1" = 127 ] && return 0
+  [ "$1" = 0 ] && return 1
+  grep -qE '^wine: (failed to|could not|cannot)|^wine client error|wine server (seems|never|failed)|mysterious reason' \
+    "$2" 2>/dev/null
+}
+
+# launch OUT PROGRAM [ARGS...]: runs PROGRAM in the current directory with standard input
+# from /dev/null; its standard output and error go to the file OUT ("-": to the caller's
+# standard output). Returns the program's exit code.
+launch() {
+  local out=$1
+  shift
+  local file=$out rc attempt
+  [ "$out" = - ] && file=$(mktemp)
+  for attempt in 1 2; do
+    $emulator "$@" >"$file" 2>&1 </dev/null
+    rc=$?
+    launch_failed "$rc" "$file" || break
+    echo "LAUNCH FAILURE (start $attempt of 2, exit code $rc, not the program's result):" \
+      "${emulator:+$emulator }$*: $(head -c 400 "$file" | tr '\n' ' ')" >&2
+    [ "$attempt" = 2 ] && echo "$rc $*" >>"$(launch_failures_file)"
+  done
+  if [ "$out" = - ]; then
+    cat "$file"
+    rm -f "$file"
+  fi
+  return "$rc"
+}
+
+# The number of starts that failed twice in a row so far.
+twice_failed_launches() {
+  [ -f "$(launch_failures_file)" ] || { echo 0; return; }
+  wc -l <"$(launch_failures_file)"
+}
+
+# Ends the scenario $1: 77 when a program could not be started twice in a row (the checks
+# after it say nothing about the program), 1 when a check failed, 0 when all held.
+finish() {
+  local twice
+  twice=$(twice_failed_launches)
+  if [ "$twice" -gt 0 ]; then
+    echo "$1: not run: wine could not start a program twice in a row ($twice time(s));" \
+      "$failures check(s) failed after that"
+    exit 77
+  fi
+  if [ "$failures" -ne 0 ]; then
+    echo "$1: $failures check(s) failed"
+    exit 1
+  fi
+  echo "$1: passed"
+  exit 0
+}
+
+mkdir -p "$work"
+rm -f "$(launch_failures_file)"
