@@ -8,6 +8,7 @@
 
 #include "archive/archive_layout.h"
 #include "archive/calendar.h"
+#include "archive/day_widening.h"
 #include "archive/minute_candles.h"
 #include "support/log.h"
 
@@ -55,29 +56,6 @@ void FinishDayBuffer(AggregationState& state) {
   state.dayBufferFilled = true;
 }
 
-// Stored candles of the day outside the new range widen the day buffer: those of the
-// first date before the first time (record 0, which takes the earliest one's open), and
-// those of the last date after the last time (the record being filled, which takes the
-// latest one's close).
-void WidenDayBuffer(const CMinArch& target, const Point& first, const Point& last,
-                    AggregationState& state) {
-  Candle& opening = state.day[0];
-  Candle& closing = state.day[state.state == DayState::kSecondDay ? 1 : 0];
-  bool openTaken = false;
-  for (int k = 0; k < target.m_Count; ++k) {
-    const Candle& c = target.m_Candles[k];
-    if (c.date == first.date && c.time < first.time) {
-      if (!openTaken) opening.open = c.open;
-      openTaken = true;
-      opening.high = std::max(opening.high, c.high);
-      opening.low = std::min(opening.low, c.low);
-      opening.volume += c.volume;
-    } else if (c.date == last.date && c.time > last.time) {
-      MergeInto(closing, c);
-    }
-  }
-}
-
 MinuteBuildResult BuildCandles(const CMinArch& target, const ApplyRequest& request,
                                std::int32_t interval, AggregationState& state) {
   MinuteBuildInput input;
@@ -114,12 +92,11 @@ bool InsertMinutes(CMinArch& target, const ApplyRequest& request, AggregationSta
   state.noNewMinutes = false;
   const Point first{built.candles.front().date, built.candles.front().time};
   const Point last{built.candles.back().date, built.candles.back().time};
-  if (FullAndOlderThanRun(target, last)) {
-    FinishDayBuffer(state);
-    return true;
-  }
-  if (filling) WidenDayBuffer(target, first, last, state);
+  // The day buffer is completed even when this run keeps nothing of the day: the day,
+  // week and month candles are still rebuilt from it.
+  if (filling) WidenInsertedDay(target.m_Instrument, request, target.m_SessionStart, state);
   FinishDayBuffer(state);
+  if (FullAndOlderThanRun(target, last)) return true;
   const auto [start, end] = FindRange(target, first, last);
   int tail = request.tailCount;
   return ReplaceRun(target, start, end, built.candles, tail);

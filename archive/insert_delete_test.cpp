@@ -217,3 +217,44 @@ TEST(InsertDay, WeekWhoseDaysAreNotAllHeldIsLeftUnchangedAndSaidSo) {
   ASSERT_TRUE(a.Apply(Day(20000118, 50), 20000118, 0, "insert").ok);
   EXPECT_EQ(a.Run(-2)[1].volume, 2 + 90);
 }
+
+namespace {
+
+// An evening session from 19:00 past midnight to 01:59 of the next date.
+std::vector<Candle> Night(std::int32_t date, double price) {
+  std::vector<Candle> minutes = Minutes(date, 1900, 2359, price);
+  const std::vector<Candle> after = Minutes(NextDate(date), 0, 159, price + 500);
+  minutes.insert(minutes.end(), after.begin(), after.end());
+  return minutes;
+}
+
+Archive NightsAdded(std::int32_t from, int nights) {
+  Archive a({"1", "DAY", "WEEK", "MONTH"});
+  std::int32_t date = from;
+  for (int n = 0; n < nights; ++n, date = NextDate(date))
+    EXPECT_TRUE(a.Apply(Night(date, 100 + 10 * n), date).ok);
+  return a;
+}
+
+}  // namespace
+
+TEST(InsertDay, OlderThanEveryMinuteRunKeepsTheNextDaysStoredPart) {
+  // Nine nights of 420 minutes: the one-minute run keeps the newest 3000, so after the
+  // second to ninth nights it no longer holds any of the second date. Inserting the first
+  // night must still give the second date's day candle both of its parts.
+  const std::int32_t first = 20240205;
+  Archive inOrder = NightsAdded(first, 9);
+  Archive a({"1", "DAY", "WEEK", "MONTH"});
+  std::int32_t date = NextDate(first);
+  for (int n = 1; n < 9; ++n, date = NextDate(date))
+    ASSERT_TRUE(a.Apply(Night(date, 100 + 10 * n), date).ok);
+  ASSERT_EQ(a.Run(1).size(), static_cast<std::size_t>(kMaxCandlesPerInterval));
+  ASSERT_GT(a.Run(1).front().date, NextDate(first));
+  ASSERT_TRUE(a.Apply(Night(first, 100), first, 0, "insert").ok);
+  EXPECT_EQ(a.Run(-1)[1].volume, 420);
+  EXPECT_TRUE(SameBytes(a, Snapshot(inOrder)));
+
+  // The same night inserted again keeps the stored second date as it stands.
+  ASSERT_TRUE(a.Apply(Night(first, 100), first, 0, "insert").ok);
+  EXPECT_TRUE(SameBytes(a, Snapshot(inOrder)));
+}

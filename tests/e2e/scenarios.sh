@@ -181,6 +181,54 @@ grown_export_readded() {
     "a day added in two parts differs from the day added whole"
 }
 
+# Keeps the minute records of the export file $1 whose time is $2 (HHMMSS) or later.
+cut_export_before() {
+  local file=$1 from=$2 index
+  index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+    awk -F, -v t="$from" '$4 + 0 >= t + 0 { print NR - 1; exit }')
+  tail -c +$((index * 48 + 1)) "$file" >"$file.part" && mv "$file.part" "$file"
+}
+
+# An insert of a day older than the whole one-minute run (3000 candles, the normal state of
+# an archive more than a few days old) must give every interval what adding the dates in
+# order gives: the evening session of FUTN reaches into the next stored day, whose day,
+# week and month candles keep the part that the next export contributed.
+insert_day_older_than_full_minute_run() {
+  local a=$work/a b=$work/b
+  setup "$a"
+  setup "$b"
+  add_all "$a" 20240130
+  local ones oldest
+  ones=$(csv "$a" FUTN/SIH4.dat 1 | tail -n +2 | wc -l)
+  oldest=$(csv "$a" FUTN/SIH4.dat 1 | sed -n 2p | cut -d, -f3)
+  [ "$ones" = 3000 ] && [ "$oldest" -gt 20240131 ] ||
+    fail "the one-minute run holds $ones candles from $oldest, not a full run after 20240131"
+  run_ok "$a" -a insert -d 20240130
+  add_all "$b"
+  same_digests "$(digests "$a")" "$(digests "$b")" \
+    "inserting the oldest day differs from adding every date in order"
+  local day
+  day=$(csv "$a" FUTN/SIH4.dat -1 | grep '^-1,[0-9]*,20240131,' | cut -d, -f9)
+  [ "$day" = 100627 ] || fail "FUTN day 20240131 has volume $day, not 100627"
+}
+
+# A partial export of a stored day (minutes from 15:00 on) inserted again replaces only
+# what it covers: the day, week and month candles keep the morning, as the minute
+# candles do, and the archive stays byte for byte as it was.
+reinsert_partial_export_keeps_whole_day() {
+  local a=$work/a
+  setup "$a"
+  add_all "$a"
+  local before
+  before=$(digests "$a")
+  cut_export_before "$a/bin/minutes/20240131/TQBR/SBER/1.dat" 150000
+  run_ok "$a" -a insert -d 20240131
+  same_digests "$(digests "$a")" "$before" "re-inserting a partial export changed the archives"
+  local day
+  day=$(csv "$a" TQBR/SBER.dat -1 | grep '^-1,[0-9]*,20240131,' | cut -d, -f9)
+  [ "$day" = 112632 ] || fail "SBER day 20240131 has volume $day, not 112632"
+}
+
 delete_stored_day() {
   local a=$work/a b=$work/b
   setup "$a"
