@@ -31,7 +31,8 @@ class CMinReplicator {
 
   // Lower-cases the action and checks the settings; every failure is logged with
   // LogError. Every action but "test" then takes the archive folder's run lock
-  // (TakeRunLock). For "rebuild" it then clears the archive targets. False: do not run.
+  // (TakeRunLock). For "rebuild" it then lists what the rebuild replaces (removed by
+  // ClearWhatRebuildDidNotWrite once it is done). False: do not run.
   bool ValidateParameters();
 
   // The run lock on archiveDir_ (file kRunLockFileName), held until this object goes
@@ -44,6 +45,12 @@ class CMinReplicator {
 
   // Performs the action (run driver).
   void Run();
+
+  // After a rebuild: removes what ValidateParameters listed as replaced by it (the whole
+  // archive folder but the run lock file, or the classes and securities of [Classes]) where
+  // the rebuild did not write it anew (rebuiltArchives_). A class folder of a rebuilt
+  // class stays, emptied of what was not written.
+  void ClearWhatRebuildDidNotWrite();
 
   // Run settings.
   std::string action_;
@@ -76,6 +83,9 @@ class CMinReplicator {
   std::string curClass_;
   std::string curSec_;
 
+  // The archive files the rebuild has written (or removed as empty) in this run.
+  std::set<std::filesystem::path> rebuiltArchives_;
+
   // True when TakeRunLock refused the run (the process exits with kExitArchiveBusy).
   bool runLockRefused_ = false;
 
@@ -91,9 +101,12 @@ class CMinReplicator {
   void ReadTimeSettings(const IniFile& ini);
   void OpenLogs();
   bool CheckArchiveNotInsideMinutes();
-  bool ClearRebuildTargets();
+  bool ListRebuildTargets();
+  void ClearUnwritten(const std::filesystem::path& target);
 
   support::FileLock runLock_;
+  // What the rebuild replaces (ListRebuildTargets).
+  std::vector<std::filesystem::path> rebuildTargets_;
 };
 
 // Scans the arguments from the first (the program path included) for one equal to option

@@ -5,5 +5,6 @@
 
 ActionOutcome RunRebuild(CMinReplicator& replicator) {
   RebuildClasses(replicator);
+  replicator.ClearWhatRebuildDidNotWrite();
   return ActionOutcome::kDone;
 }

@@ -1,3 +1,8 @@
+// What a rebuild replaces: listed by ValidateParameters before anything is rebuilt, and
+// removed (where the rebuild did not write it anew) once every class is rebuilt. Nothing is
+// removed up front, so that a rebuild killed part-way leaves every archive either as it
+// was or as rebuilt, never missing.
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -21,36 +26,40 @@ bool IsPlainName(const std::string& name) {
          name.find_first_of("/\\") == std::string::npos;
 }
 
-bool RemoveClassEntry(const fs::path& classDir, const std::string& className,
-                      const std::string& token) {
-  if (token.empty()) return true;  // "A,,B": nothing named, nothing to clear
+// The security folder (legacy layout) and archive file of token in classDir.
+void ListClassEntry(const fs::path& classDir, const std::string& className,
+                    const std::string& token, std::vector<fs::path>& targets) {
+  if (token.empty()) return;  // "A,,B": nothing named, nothing to clear
   if (!IsPlainName(token)) {
     LogError("Rebuild does not clear \"%s\" of class %s: not a plain security name", token.c_str(),
              className.c_str());
-    return true;
+    return;
   }
   const fs::path security = classDir / support::PathFromNarrow(token);
   fs::path securityFile = security;
   securityFile += ".dat";
-  const bool folderRemoved = RemoveTree(security);
-  return RemoveTree(securityFile) && folderRemoved;
+  targets.push_back(security);
+  targets.push_back(securityFile);
 }
 
-// Empties the archive folder but keeps the folder itself and the run lock file, which
-// this run holds (removing it would let a second run lock a new file beside ours).
-bool ClearFolderButRunLock(const fs::path& dir) {
+// Everything in the archive folder but the run lock file, which this run holds (removing
+// it would let a second run lock a new file beside ours).
+bool ListFolderButRunLock(const fs::path& dir, std::vector<fs::path>& targets) {
   std::error_code error;
-  std::vector<fs::path> entries;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-    if (it->path().filename() != kRunLockFileName) entries.push_back(it->path());
-  if (error) {
-    LogError("Error while removing directory: %s; %s", support::NarrowPath(dir).c_str(),
-             error.message().c_str());
-    return false;
+    if (it->path().filename() != kRunLockFileName) targets.push_back(it->path());
+  if (!error) return true;
+  LogError("Error while removing directory: %s; %s", support::NarrowPath(dir).c_str(),
+           error.message().c_str());
+  return false;
+}
+
+bool Holds(const fs::path& dir, const fs::path& path) {
+  for (fs::path p = path.parent_path(); !p.empty(); p = p.parent_path()) {
+    if (p == dir) return true;
+    if (p == p.parent_path()) break;
   }
-  bool ok = true;
-  for (const fs::path& entry : entries) ok = RemoveTree(entry) && ok;
-  return ok;
+  return false;
 }
 
 }  // namespace
@@ -67,9 +76,10 @@ bool CMinReplicator::CheckArchiveNotInsideMinutes() {
   return true;
 }
 
-bool CMinReplicator::ClearRebuildTargets() {
-  if (!hasClasses_) return ClearFolderButRunLock(archiveDir_);
-  bool ok = true;
+bool CMinReplicator::ListRebuildTargets() {
+  rebuildTargets_.clear();
+  rebuiltArchives_.clear();
+  if (!hasClasses_) return ListFolderButRunLock(archiveDir_, rebuildTargets_);
   for (const auto& [className, value] : classes_) {
     if (!IsPlainName(className)) {
       LogError("Rebuild does not clear class \"%s\": not a plain class name", className.c_str());
@@ -77,11 +87,39 @@ bool CMinReplicator::ClearRebuildTargets() {
     }
     const fs::path classDir = archiveDir_ / support::PathFromNarrow(className);
     if (value == "ALL") {
-      ok = RemoveTree(classDir) && ok;
+      rebuildTargets_.push_back(classDir);
       continue;
     }
     std::string list = value;
-    while (!list.empty()) ok = RemoveClassEntry(classDir, className, NextToken(list, ',')) && ok;
+    while (!list.empty())
+      ListClassEntry(classDir, className, NextToken(list, ','), rebuildTargets_);
   }
-  return ok;
+  return true;
+}
+
+void CMinReplicator::ClearUnwritten(const fs::path& target) {
+  if (rebuiltArchives_.count(target) != 0) return;
+  std::error_code error;
+  const bool written = std::any_of(rebuiltArchives_.begin(), rebuiltArchives_.end(),
+                                   [&](const fs::path& p) { return Holds(target, p); });
+  const bool classFolder = target.parent_path() == archiveDir_ &&
+                           classes_.count(support::NarrowPath(target.filename())) != 0;
+  if ((written || classFolder) && fs::is_directory(target, error)) {
+    // A class folder the rebuild wrote into (or made anew) stays; what it held goes.
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(target, error), end; !error && it != end; it.increment(error))
+      entries.push_back(it->path());
+    if (error) {
+      LogError("Error while removing directory: %s; %s", support::NarrowPath(target).c_str(),
+               error.message().c_str());
+      return;
+    }
+    for (const fs::path& entry : entries) ClearUnwritten(entry);
+    return;
+  }
+  RemoveTree(target);
+}
+
+void CMinReplicator::ClearWhatRebuildDidNotWrite() {
+  for (const fs::path& target : rebuildTargets_) ClearUnwritten(target);
 }

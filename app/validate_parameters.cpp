@@ -53,7 +53,7 @@ bool CMinReplicator::ValidateParameters() {
   }
   if (action_ == "rebuild" && !CheckArchiveNotInsideMinutes()) return false;
   if (!TakeRunLock()) return false;
-  // The rebuild clears its targets only once everything else is known to be right.
-  if (action_ == "rebuild") return ClearRebuildTargets();
+  // The rebuild lists its targets only once everything else is known to be right.
+  if (action_ == "rebuild") return ListRebuildTargets();
   return true;
 }

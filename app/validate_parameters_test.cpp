@@ -81,12 +81,15 @@ TEST_F(ValidateTest, DateIsNeededOnlyForAddAndDelete) {
   }
 }
 
-TEST_F(ValidateTest, RebuildWithoutClassesEmptiesTheArchiveRoot) {
+TEST_F(ValidateTest, RebuildWithoutClassesEmptiesTheArchiveRootOnceItIsDone) {
   fs::create_directories(dir_ / "arch" / "TQBR");
   WriteTextFile(dir_ / "arch" / "TQBR" / "SBER.dat", "old");
   WriteTextFile(dir_ / "min" / "keep", "minutes");
   replicator_.action_ = "rebuild";
   EXPECT_TRUE(Validate()) << out_;
+  // Nothing goes before the rebuild has written what replaces it.
+  EXPECT_EQ(ReadTextFile(dir_ / "arch" / "TQBR" / "SBER.dat"), "old");
+  replicator_.ClearWhatRebuildDidNotWrite();
   EXPECT_TRUE(fs::is_directory(dir_ / "arch"));
   // Only the run lock file, which this run holds, stays.
   std::vector<fs::path> left;
@@ -105,7 +108,10 @@ TEST_F(ValidateTest, RebuildClearsOnlyTheListedClassesAndSecurities) {
   replicator_.hasClasses_ = true;
   replicator_.classes_ = {{"TQBR", "ALL"}, {"SPBFUT", " RIH6 , SiH6,"}};
   EXPECT_TRUE(Validate()) << out_;
-  EXPECT_FALSE(fs::exists(dir_ / "arch" / "TQBR"));
+  replicator_.ClearWhatRebuildDidNotWrite();
+  // A rebuilt class keeps its folder, emptied.
+  EXPECT_TRUE(fs::is_directory(dir_ / "arch" / "TQBR"));
+  EXPECT_FALSE(fs::exists(dir_ / "arch" / "TQBR" / "SBER.dat"));
   EXPECT_FALSE(fs::exists(dir_ / "arch" / "SPBFUT" / "RIH6.dat"));
   EXPECT_FALSE(fs::exists(dir_ / "arch" / "SPBFUT" / "SiH6"));
   EXPECT_TRUE(fs::exists(dir_ / "arch" / "SPBFUT" / "BR.dat"));
@@ -119,11 +125,33 @@ TEST_F(ValidateTest, RebuildNeverClearsThroughDotsOrSeparators) {
   replicator_.hasClasses_ = true;
   replicator_.classes_ = {{"..", "ALL"}, {".", "ALL"}, {"C", "..,.,../../outside,a/b, "}};
   EXPECT_TRUE(Validate());
+  replicator_.ClearWhatRebuildDidNotWrite();
   EXPECT_TRUE(fs::exists(dir_ / "arch" / "keep.dat"));
   EXPECT_TRUE(fs::exists(dir_ / "outside.dat"));
   EXPECT_TRUE(fs::exists(dir_ / "min"));
   EXPECT_THAT(out_, HasSubstr("Rebuild does not clear class \"..\""));
   EXPECT_THAT(out_, HasSubstr("Rebuild does not clear \"../../outside\" of class C"));
+}
+
+TEST_F(ValidateTest, WhatTheRebuildWroteStaysAndTheRestOfItsTargetsGo) {
+  for (const char* f : {"TQBR/SBER.dat", "TQBR/GAZP.dat", "TQBR/OLD/day.dat", "TQBR/notes.txt",
+                        "GONE/X.dat", "top.txt"}) {
+    fs::create_directories((dir_ / "arch" / f).parent_path());
+    WriteTextFile(dir_ / "arch" / f, "old");
+  }
+  replicator_.action_ = "rebuild";
+  EXPECT_TRUE(Validate()) << out_;
+  // The rebuild wrote SBER anew and found class EMPTY without archives.
+  WriteTextFile(dir_ / "arch" / "TQBR" / "SBER.dat", "rebuilt");
+  replicator_.rebuiltArchives_.insert(dir_ / "arch" / "TQBR" / "SBER.dat");
+  replicator_.classes_ = {{"TQBR", ""}, {"EMPTY", ""}};
+  fs::create_directories(dir_ / "arch" / "EMPTY");
+  replicator_.ClearWhatRebuildDidNotWrite();
+  EXPECT_EQ(ReadTextFile(dir_ / "arch" / "TQBR" / "SBER.dat"), "rebuilt");
+  for (const char* gone : {"TQBR/GAZP.dat", "TQBR/OLD", "TQBR/notes.txt", "GONE", "top.txt"})
+    EXPECT_FALSE(fs::exists(dir_ / "arch" / gone)) << gone;
+  EXPECT_TRUE(fs::is_directory(dir_ / "arch" / "EMPTY"));
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "Barsync.lock"));
 }
 
 TEST_F(ValidateTest, RebuildIsRefusedForSameOrNestedFolders) {

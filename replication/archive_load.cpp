@@ -78,22 +78,36 @@ std::vector<std::int32_t> NewArchiveCodes() {
   return codes;
 }
 
-LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
+namespace {
+
+LoadedArchive StartLoading(CMinReplicator& replicator, const std::filesystem::path& path) {
   LoadedArchive archive;
   archive.path = path;
   archive.text = support::NarrowPath(path);
   archive.buffer = NewArchiveBuffer();
   LogAt(2, "Archive file %s loading", archive.text.c_str());
   ++replicator.processedCount_;
+  return archive;
+}
 
+LoadedArchive Fresh(LoadedArchive archive) {
+  LogAt(2, "Archive %s is missing.  Creating a new one", archive.text.c_str());
+  InitSlots(archive.buffer.data(), NewArchiveCodes());
+  LogAt(2, "Archive file %s loaded", archive.text.c_str());
+  return archive;
+}
+
+}  // namespace
+
+LoadedArchive NewArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
+  return Fresh(StartLoading(replicator, path));
+}
+
+LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
+  LoadedArchive archive = StartLoading(replicator, path);
   std::error_code error;
   const auto kind = support::QueryObject(path, error);
-  if (kind == support::ObjectKind::kNothing && !error) {
-    LogAt(2, "Archive %s is missing.  Creating a new one", archive.text.c_str());
-    InitSlots(archive.buffer.data(), NewArchiveCodes());
-    LogAt(2, "Archive file %s loaded", archive.text.c_str());
-    return archive;
-  }
+  if (kind == support::ObjectKind::kNothing && !error) return Fresh(std::move(archive));
   std::uintmax_t size = 0;
   std::string problem =
       error ? "Can not read the file (" + error.message() + ")" : FileProblem(path, size);

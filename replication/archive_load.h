@@ -37,3 +37,8 @@ std::vector<std::int32_t> NewArchiveCodes();
 // the counts, or a damaged candle record) is reported at level 0, counted in
 // corruptedCount_ and returned damaged; the file is left untouched.
 LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path);
+
+// A new archive for path, whatever stands there now, logged and counted as LoadArchive
+// does for a missing file: the rebuild starts every archive anew and replaces the stored
+// file only when it saves, so that a killed rebuild leaves each archive whole.
+LoadedArchive NewArchive(CMinReplicator& replicator, const std::filesystem::path& path);

@@ -37,6 +37,13 @@ bool MustBeReloaded(const LoadedArchive& archive) {
   return records == kSlotCount || !FindArchiveDamage(buffer, records, NoName).empty();
 }
 
+// Saves the archive and notes it as written by this rebuild (what the rebuild replaces and
+// did not write is removed once every class is rebuilt).
+void Save(CMinReplicator& replicator, const LoadedArchive& archive) {
+  SaveArchive(archive);
+  replicator.rebuiltArchives_.insert(archive.path);
+}
+
 // Adds every date to the instrument's archive. The archive stays loaded from one date to
 // the next, which gives the same bytes as saving and loading it in between: the merge
 // leaves the records past the archive's end zero, as a load does. Where saving and
@@ -47,6 +54,7 @@ void RebuildInstrument(CMinReplicator& replicator, const std::vector<std::string
   if (!PassesReplicateClasses(replicator)) return;
   const std::filesystem::path archivePath = InstrumentArchivePath(replicator);
   std::optional<LoadedArchive> archive;
+  bool started = false;  // the stored archive is replaced, never merged into
   bool damaged = false;
   for (const std::string& date : dates) {
     replicator.date_ = date;
@@ -59,7 +67,10 @@ void RebuildInstrument(CMinReplicator& replicator, const std::vector<std::string
     }
     std::optional<DayMinutes> day = LoadDayMinutes(replicator, relPath);
     if (!day || !ApplyTimeWindow(replicator, *day)) continue;
-    if (!archive) archive = LoadArchive(replicator, archivePath);
+    if (!archive)
+      archive =
+          started ? LoadArchive(replicator, archivePath) : NewArchive(replicator, archivePath);
+    started = true;
     if (archive->damaged) {
       damaged = true;
       archive.reset();
@@ -69,11 +80,11 @@ void RebuildInstrument(CMinReplicator& replicator, const std::vector<std::string
                          support::NarrowPath(day->file)};
     MergeDay(replicator, *archive, input);
     if (MustBeReloaded(*archive)) {
-      SaveArchive(*archive);
+      Save(replicator, *archive);
       archive.reset();
     }
   }
-  if (archive) SaveArchive(*archive);
+  if (archive) Save(replicator, *archive);
 }
 
 }  // namespace
