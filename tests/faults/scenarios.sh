@@ -250,7 +250,7 @@ kill_trials() {
   local name=$1 prepare=$2 again=$3
   shift 3
   local base=$work/base ref=$work/ref t=$work/t
-  local trials=${KILL_TRIALS:-${BARSYNC_KILL_TRIALS:-12}}
+  local trials=${KILL_TRIALS:-${BARSYNC_KILL_TRIALS:-8}}
   local seed=${KILL_SEED:-$(($(date +%s) % 100000))}
   echo "kill $name: $trials trials, seed $seed (rerun with KILL_SEED=$seed KILL_TRIALS=$trials)"
   setup "$base"
