@@ -71,7 +71,7 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
     LogAlways(format.c_str(), entry.cls.c_str(), entry.sec.c_str(), change.priceDivisor,
               change.priceDigits);
     const bool saved =
-        RescaleArchive(replicator, [&change](Candle& c) { ChangeArchivePrices(c, change); });
+        RescaleArchive(replicator, [&](Candle& c) { ChangeArchivePrices(c, change); });
     if (!saved) return ActionOutcome::kEndRun;
     ProcessInstrumentDates(replicator);
   }

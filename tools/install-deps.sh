@@ -11,7 +11,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 for p in cmake ninja-build g++ libgtest-dev googletest libbenchmark-dev \
          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64 \
-         wine64 wine32:i386 xxd python3-pandas python3-pytest libxml2-utils; do
+         wine64 wine32:i386 xxd python3-pandas python3-pytest libxml2-utils \
+         clang libclang-rt-14-dev; do
   have "$p" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
