@@ -1,7 +1,6 @@
 #include "archive/insert_delete.h"
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -17,9 +16,6 @@ namespace {
 constexpr std::string_view kDeleteAction = "delete";
 constexpr std::int32_t kEndOfDay = 240000;
 constexpr char kDayName[] = "day";
-// Relative difference below which two sums of the same volumes, added in another order,
-// are the same total.
-constexpr double kTotalTolerance = 1e-9;
 
 // A point of the (date, time) order of candles.
 struct Point {
@@ -192,26 +188,22 @@ std::optional<Candle> FoldPeriod(const Candle* instrument, std::int32_t interval
   return FoldPeriod(instrument + place->firstRecord, place->count, interval, period);
 }
 
-bool SameTotal(double a, double b) {
-  return std::fabs(a - b) <= kTotalTolerance * std::max(1.0, std::fabs(b));
-}
-
 // True when the day interval, as it was before this run's edit, held every day of the
-// period: it reaches back to the period's first day, or its days of the period add up to
-// the stored candles [start, end) of the period (the days before the oldest held one were
-// not traded). Days dropped by the 3000-candle limit, a day interval configured later or
-// a shorter converted day file leave the period's candle without its full days.
+// period, judged by the dates it holds: it reaches back to the period's first day, or it
+// never dropped a day (fewer than kMaxCandlesPerInterval) and its first day of the period
+// opened the stored candle [start, end) (a day interval configured after the period, or a
+// shorter converted day file, lacks that opening day). Volumes cannot tell: a lot change
+// rounds every candle on its own, so the days no longer add up to their week or month.
 bool DaysHoldPeriod(const CMinArch& target, const AggregationState& state, std::int32_t period,
-                    int start, int end) {
+                    int start) {
   const std::vector<Candle>& days = state.daysBeforeEdit;
   if (!days.empty() && days.front().date <= period) return true;
-  const std::optional<Candle> held =
-      FoldPeriod(days.data(), static_cast<int>(days.size()), target.m_Interval, period);
-  if (!held) return false;
-  Candle stored = target.m_Candles[start];
-  for (int k = start + 1; k < end; ++k) MergeInto(stored, target.m_Candles[k]);
-  return SameTotal(held->volume, stored.volume) && held->high == stored.high &&
-         held->low == stored.low;
+  if (static_cast<int>(days.size()) >= kMaxCandlesPerInterval) return false;
+  for (const Candle& day : days) {
+    if (PeriodStart(day.date, target.m_Interval) == period)
+      return day.open == target.m_Candles[start].open;
+  }
+  return false;
 }
 
 bool RecomputePeriod(CMinArch& target, const ApplyRequest& request, const AggregationState& state,
@@ -223,11 +215,11 @@ bool RecomputePeriod(CMinArch& target, const ApplyRequest& request, const Aggreg
     ++start;
   int end = start;
   while (end < target.m_Count && PeriodStart(target.m_Candles[end].date, interval) == period) ++end;
-  if (start != end && !DaysHoldPeriod(target, state, period, start, end)) {
+  if (start != end && !DaysHoldPeriod(target, state, period, start)) {
     const std::string name(request.displayName);
     LogAt(1,
-          "  [date]    = %d  - archives %s%s.dat: the candle of %d is left unchanged, the day "
-          "interval does not hold all its days",
+          "  [date]    = %d  - archive %s, interval %s: the candle of %d is left unchanged, the "
+          "day interval does not hold all its days",
           request.date, name.c_str(), target.m_Name.c_str(), period);
     return true;
   }

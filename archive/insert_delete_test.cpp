@@ -195,13 +195,16 @@ TEST(InsertDay, DayOlderThanAFullDayIntervalKeepsTheWeekCandles) {
 }
 
 TEST(InsertDay, WeekWhoseDaysAreNotAllHeldIsLeftUnchangedAndSaidSo) {
-  // Week 20000109 holds 7 (Monday 20000110, volume 5, is no longer in the day interval).
+  // Week 20000109 holds 7 and was opened by Monday 20000110 (volume 5, open 95), which the
+  // day interval does not hold (it was configured later).
   const std::vector<Candle> days{DayOf(20000111, 1), DayOf(20000113, 1), DayOf(20000117, 2)};
-  Archive a = Stored(days, {DayOf(20000109, 7), DayOf(20000116, 2)});
+  Candle week = DayOf(20000109, 7);
+  week.open = 95;
+  Archive a = Stored(days, {week, DayOf(20000116, 2)});
   testing::internal::CaptureStdout();
   ASSERT_TRUE(a.Apply({}, 20000113, 0, "delete").ok);
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("  [date]    = 20000113  - archives test.datWEEK.dat: the candle of "
+  EXPECT_NE(out.find("  [date]    = 20000113  - archive test.dat, interval WEEK: the candle of "
                      "20000109 is left unchanged, the day interval does not hold all its days"),
             std::string::npos)
       << out;

@@ -386,5 +386,31 @@ change_write_failure_ends_run() {
   same "$(digests "$a" minutes)" "$minutes_before" "minute files changed after the failure"
 }
 
+# After a lot change each candle is rounded on its own, so a week's day volumes no longer
+# add up to the week's volume. Deleting a day of the oldest week and month (whose days are
+# all held: the day interval never dropped one) must still recompute both from the
+# remaining days.
+changelot_then_delete_day_of_oldest_week() {
+  local a=$work/a d
+  setup "$a"
+  for d in $(dates); do run_ok "$a" -a add -d "$d"; done
+  settings "$a" "[ChangeLot]" "1=TQBR,SBER,1,10"
+  run_ok "$a" -a changelot
+  fresh_logs "$a"
+  run_ok "$a" -a delete -d 20240130
+  log_lacks "$a" "is left unchanged"
+  local days week month want
+  days=$(csv "$a" TQBR/SBER.dat -1 | tail -n +2)
+  echo "$days" | grep -q ',20240130,' && fail "the day 20240130 is still held"
+  week=$(csv "$a" TQBR/SBER.dat -2 | sed -n 2p | cut -d, -f3,5-9)
+  want=$(echo "$days" | awk -F, '$3 >= 20240128 && $3 < 20240204 {
+      if (!n++) { o = $5; h = $6; l = $7 } if ($6 > h) h = $6; if ($7 < l) l = $7; c = $8; v += $9 }
+    END { print "20240128," o "," h "," l "," c "," v }')
+  same "$week" "$want" "the week of 20240128 is not recomputed from its remaining days"
+  month=$(csv "$a" TQBR/SBER.dat -3 | sed -n 2p | cut -d, -f3,5-9)
+  want=$(echo "$days" | awk -F, '$3 == 20240131 { print "20240101," $5 "," $6 "," $7 "," $8 "," $9 }')
+  same "$month" "$want" "the month of January is not the remaining day 20240131"
+}
+
 "$scenario"
 finish "$scenario"
