@@ -14,6 +14,7 @@
 #include "archive/candle_file.h"
 #include "support/log.h"
 #include "support/platform.h"
+#include "support/progress.h"
 #include "support/temporary_name.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +43,19 @@ std::string SizeProblem(const fs::path& path) {
   return {};
 }
 
+// The files of the class directories among entries (the total of the progress line).
+int CountFiles(const std::vector<fs::directory_entry>& entries) {
+  int count = 0;
+  for (const auto& entry : entries) {
+    std::error_code error;
+    if (!entry.is_directory(error)) continue;
+    for (fs::directory_iterator it(entry.path(), error), end; !error && it != end;
+         it.increment(error))
+      if (!it->is_directory(error) && !support::IsTemporaryName(it->path())) ++count;
+  }
+  return count;
+}
+
 class ArchiveTest {
  public:
   explicit ArchiveTest(CMinReplicator& replicator) : r_(replicator) {}
@@ -58,6 +72,7 @@ class ArchiveTest {
       }
       r_.curSec_ = support::NarrowPath(entry.path().filename());
       TestFile(classDir / entry.path().filename());
+      support::progress::InstrumentDone();
     }
   }
 
@@ -104,7 +119,9 @@ ActionOutcome RunArchiveTest(CMinReplicator& replicator) {
     return ActionOutcome::kEndRun;
   }
   ArchiveTest test(replicator);
-  for (const auto& entry : SortedEntries(replicator.archiveDir_))
+  const std::vector<fs::directory_entry> classes = SortedEntries(replicator.archiveDir_);
+  support::progress::SetTotal(CountFiles(classes));
+  for (const auto& entry : classes)
     if (entry.is_directory()) test.TestClass(entry.path());
   return ActionOutcome::kDone;
 }

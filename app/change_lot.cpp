@@ -11,6 +11,7 @@
 #include "replication/minute_change.h"
 #include "replication/rebuild_dates.h"
 #include "support/log.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -40,7 +41,9 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
   ChangeParameters& change = changeParameters;
   SetLotRange(change);
   LotEntry previous;
+  support::progress::SetTotal(static_cast<int>(changeLotList.size()));
   for (const IniEntry& item : changeLotList) {
+    const support::progress::InstrumentScope counted;
     const LotEntry entry = ParseLotEntry(item.second, previous);
     previous = entry;
     replicator.curClass_ = entry.cls;

@@ -10,6 +10,7 @@
 #include "replication/minute_change.h"
 #include "replication/rebuild_dates.h"
 #include "support/log.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -62,7 +63,9 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
   if (!dateBegin.empty()) dateBeginValue = ParseDecimal(dateBegin);
   change.priceBegin = dateBeginValue;
   change.priceEnd = dateEndValue;
+  support::progress::SetTotal(static_cast<int>(changePriceList.size()));
   for (const IniEntry& item : changePriceList) {
+    const support::progress::InstrumentScope counted;
     const PriceEntry entry = ParsePriceEntry(item.second);
     replicator.curClass_ = entry.cls;
     replicator.curSec_ = entry.sec;

@@ -10,6 +10,7 @@
 #include "replication/latest_date.h"
 #include "support/log.h"
 #include "support/platform.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -67,7 +68,9 @@ void CMinReplicator::Run() {
   for (const Dispatch& entry : kDispatch) {
     if (entry.action != action_) continue;
     if (entry.dateLine) SettleDate(*this);
+    support::progress::Begin(action_);
     const ActionOutcome outcome = entry.operation(*this);
+    support::progress::End();
     if (outcome == ActionOutcome::kEndRun) return;
     if (outcome == ActionOutcome::kDone && entry.summary) WriteSummary(*this);
     break;

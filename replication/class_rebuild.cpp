@@ -13,6 +13,7 @@
 #include "support/ini_file.h"
 #include "support/log.h"
 #include "support/platform.h"
+#include "support/progress.h"
 
 namespace fs = std::filesystem;
 
@@ -87,7 +88,22 @@ void RebuildSecurities(CMinReplicator& replicator, std::string list) {
     }
     replicator.curSec_ = sec;
     ProcessInstrumentDates(replicator);
+    support::progress::InstrumentDone();
   }
+}
+
+// The securities RebuildClasses goes through (the total of the progress line).
+int CountSecurities(const CMinReplicator& replicator) {
+  int count = 0;
+  for (const auto& [cls, value] : replicator.classes_) {
+    if (!IsPlainName(cls)) continue;
+    std::string list = SecurityList(value);
+    while (!list.empty()) {
+      const std::string sec = NextToken(list, kListSeparator);
+      if (!sec.empty() && IsPlainName(sec)) ++count;
+    }
+  }
+  return count;
 }
 
 }  // namespace
@@ -118,6 +134,7 @@ void CollectClasses(CMinReplicator& replicator, const fs::path& relPath, int dep
 
 void RebuildClasses(CMinReplicator& replicator) {
   CollectClasses(replicator, {}, kDates);
+  support::progress::SetTotal(CountSecurities(replicator));
   LogAt(1, "Rebuilding classes");
   for (const auto& [cls, value] : replicator.classes_) {
     const std::string list = SecurityList(value);

@@ -17,6 +17,7 @@
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
 #include "support/platform.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ void RebuildInstrument(CMinReplicator& replicator, const std::vector<std::string
   bool damaged = false;
   for (const std::string& date : dates) {
     replicator.date_ = date;
+    support::progress::SetDate(date);
     const std::filesystem::path relPath = support::PathFromNarrow(date) /
                                           support::PathFromNarrow(replicator.curClass_) /
                                           support::PathFromNarrow(replicator.curSec_);
@@ -110,6 +112,7 @@ void ProcessInstrumentDates(CMinReplicator& replicator) {
   if (action == kChangeLotAction || action == kChangePriceAction) {
     for (const std::string& date : dates) {
       replicator.date_ = date;
+      support::progress::SetDate(date);
       ChangeMinuteFile(replicator, support::PathFromNarrow(date) /
                                        support::PathFromNarrow(replicator.curClass_) /
                                        support::PathFromNarrow(replicator.curSec_));

@@ -11,6 +11,7 @@
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
 #include "support/platform.h"
+#include "support/progress.h"
 #include "support/temporary_name.h"
 
 namespace {
@@ -31,6 +32,59 @@ std::filesystem::path Join(const std::filesystem::path& relPath,
   return relPath.empty() ? name : relPath / name;
 }
 
+// The directories of dir (none when it cannot be listed).
+std::vector<std::filesystem::path> Subdirectories(const std::filesystem::path& dir) {
+  std::vector<std::filesystem::path> found;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_directory(error)) found.push_back(it->path().filename());
+  }
+  return found;
+}
+
+// The instruments below a date directory that the walk will replicate (the total of the
+// progress line). Leaves curClass_ and curSec_ as they were.
+int CountMinuteInstruments(CMinReplicator& replicator, const std::filesystem::path& dir) {
+  const std::string cls = replicator.curClass_;
+  const std::string sec = replicator.curSec_;
+  int count = 0;
+  for (const auto& name : Subdirectories(dir)) {
+    replicator.curClass_ = support::NarrowPath(name);
+    if (!ClassSelected(replicator, replicator.curClass_)) continue;
+    for (const auto& security : Subdirectories(dir / name)) {
+      if (SecuritySelected(replicator, support::NarrowPath(security)) &&
+          FileExists(dir / name / security / kMinuteFileName))
+        ++count;
+    }
+  }
+  replicator.curClass_ = cls;
+  replicator.curSec_ = sec;
+  return count;
+}
+
+// The same for the archive tree: every entry of the selected class directories (an
+// upper bound: entries that are not archives are passed over by the walk).
+int CountArchiveEntries(CMinReplicator& replicator, const std::filesystem::path& dir) {
+  const std::string cls = replicator.curClass_;
+  int count = 0;
+  for (const auto& name : Subdirectories(dir)) {
+    replicator.curClass_ = support::NarrowPath(name);
+    if (!ClassSelected(replicator, replicator.curClass_)) continue;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(dir / name, error), end; !error && it != end;
+         it.increment(error))
+      if (!support::IsTemporaryName(it->path().filename())) ++count;
+  }
+  replicator.curClass_ = cls;
+  return count;
+}
+
+void StartProgress(const CMinReplicator& replicator, int total) {
+  support::progress::SetTotal(total);
+  if (!replicator.date_.empty()) support::progress::SetDate(replicator.date_);
+}
+
 }  // namespace
 
 void WalkMinutes(CMinReplicator& replicator, const std::filesystem::path& relPath, int depth) {
@@ -39,6 +93,7 @@ void WalkMinutes(CMinReplicator& replicator, const std::filesystem::path& relPat
     LogError("Can not find Minutes location");
     return;
   }
+  if (depth == kClasses) StartProgress(replicator, CountMinuteInstruments(replicator, dir));
   for (const auto& entry : SortedEntries(dir)) {
     if (!entry.is_directory()) continue;
     const std::filesystem::path name = entry.path().filename();
@@ -57,7 +112,10 @@ void WalkMinutes(CMinReplicator& replicator, const std::filesystem::path& relPat
       return;
     }
   }
-  if (depth == kInstrument && FileExists(dir / kMinuteFileName)) ReplicateFile(replicator, relPath);
+  if (depth == kInstrument && FileExists(dir / kMinuteFileName)) {
+    ReplicateFile(replicator, relPath);
+    support::progress::InstrumentDone();
+  }
 }
 
 void WalkArchives(CMinReplicator& replicator, const std::filesystem::path& relPath, int depth) {
@@ -69,8 +127,10 @@ void WalkArchives(CMinReplicator& replicator, const std::filesystem::path& relPa
   }
   if (depth == kInstrument) {
     ReplicateFile(replicator, relPath);
+    support::progress::InstrumentDone();
     return;
   }
+  if (depth == kClasses) StartProgress(replicator, CountArchiveEntries(replicator, dir));
   for (const auto& entry : SortedEntries(dir)) {
     const std::filesystem::path name = entry.path().filename();
     const std::string text = support::NarrowPath(name);

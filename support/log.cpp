@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "support/platform.h"
+#include "support/progress.h"
 #include "support/support_constants.h"
 
 namespace fs = std::filesystem;
@@ -135,6 +136,7 @@ void Log::WriteV(const char* format, va_list args) {
 void Log::Output(const char* line, std::size_t length) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (consoleEcho_) {
+    progress::MakeRoomForConsoleLine();
     std::fwrite(line, 1, length, stdout);
     std::fflush(stdout);
   }

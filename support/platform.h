@@ -46,6 +46,8 @@ unsigned CurrentThreadId();
 
 // Whether the standard output is a terminal (console) at this moment.
 bool StdoutIsTerminal();
+// Whether the standard error stream is a terminal (console) at this moment.
+bool StderrIsTerminal();
 
 // Local broken-down time of t (thread-safe).
 std::tm LocalTime(std::time_t t);

@@ -109,6 +109,10 @@ bool StdoutIsTerminal() {
   return ::isatty(::fileno(stdout)) != 0;
 }
 
+bool StderrIsTerminal() {
+  return ::isatty(::fileno(stderr)) != 0;
+}
+
 std::tm LocalTime(std::time_t t) {
   std::tm result{};
   ::localtime_r(&t, &result);

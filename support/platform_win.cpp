@@ -165,6 +165,10 @@ bool StdoutIsTerminal() {
   return ::_isatty(::_fileno(stdout)) != 0;
 }
 
+bool StderrIsTerminal() {
+  return ::_isatty(::_fileno(stderr)) != 0;
+}
+
 std::tm LocalTime(std::time_t t) {
   std::tm result{};
   ::localtime_s(&result, &t);
