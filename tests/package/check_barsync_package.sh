@@ -11,6 +11,8 @@ fail() {
   failures=$((failures + 1))
 }
 source "$(dirname "$0")/unpack.sh"
+# shellcheck source=../launch.sh
+source "$src/tests/launch.sh"
 
 exe=""
 [ -n "$emulator" ] && exe=.exe
@@ -26,34 +28,35 @@ grep -q "^## Running Barsync by hand" "$top/README.txt" || fail "README.txt lack
 grep -q "Building by hand" "$top/README.txt" && fail "README.txt holds the builder's part"
 
 cd "$top" || exit 1
-stated=$($emulator "./Barsync$exe" --version </dev/null | head -n 1 | tr -d '\r')
+launch version.txt "./Barsync$exe" --version
+stated=$(head -n 1 version.txt | tr -d '\r')
+rm -f version.txt
 [ "$stated" = "Barsync $version" ] || fail "the unpacked program states [$stated]"
 
 # 1. The shipped Barsync.ini as it stands, on the sample minutes (its folder names).
-$emulator "$gen" Export >/dev/null || fail "the generator failed"
+launch "$work/gen.txt" "$gen" Export || fail "the generator failed"
 mkdir -p Archive
-dates=$($emulator "$gen" --dates | tr -d '\r')
+dates=$(launch - "$gen" --dates | tr -d '\r')
 for d in $dates; do
-  $emulator "./Barsync$exe" -a add -d "$d" >/dev/null 2>&1 </dev/null
+  launch "$work/out.txt" "./Barsync$exe" -a add -d "$d"
   [ $? = 1 ] || fail "add $d with the shipped settings did not run"
 done
-$emulator "./Barsync$exe" -a test >/dev/null 2>&1 </dev/null
+launch "$work/out.txt" "./Barsync$exe" -a test
 tr -d '\r' <Barsync.log | grep -q "Number of corrupted archives: 0" || fail "the test action found damage"
 tr -d '\r' <Barsync.log | grep -q "Total number of archives processed by the utility: 5" ||
   fail "the test action did not see the 5 archives"
-days=$($emulator "./archive_csv$exe" Archive/TQBR/SBER.dat -1 | tr -d '\r' | tail -n +2 | wc -l)
+days=$(launch - "./archive_csv$exe" Archive/TQBR/SBER.dat -1 | tr -d '\r' | tail -n +2 | wc -l)
 [ "$days" = "$(echo "$dates" | wc -w)" ] || fail "TQBR/SBER holds $days days"
 
 # 2. The sample's settings: the same bytes as every other build of the sample.
 rm -rf Archive Export Barsync.log Barsync.errors.log
 cp "$src/tools/Barsync.sample.ini" Barsync.ini
 mkdir archive
-$emulator "$gen" minutes >/dev/null || fail "the generator failed"
-for d in $dates; do $emulator "./Barsync$exe" -a add -d "$d" >/dev/null 2>&1 </dev/null; done
-$emulator "./Barsync$exe" -a addlast >/dev/null 2>&1 </dev/null
-digests=$(cd archive && find . -type f | LC_ALL=C sort | xargs -r sha256sum)
+launch "$work/gen.txt" "$gen" minutes || fail "the generator failed"
+for d in $dates; do launch "$work/out.txt" "./Barsync$exe" -a add -d "$d"; done
+launch "$work/out.txt" "./Barsync$exe" -a addlast
+digests=$(cd archive && find . -type f ! -name Barsync.lock | LC_ALL=C sort | xargs -r sha256sum)
 [ "$digests" = "$(cat "$src/tests/e2e/expected/sample_tree.sha256")" ] ||
   fail "the unpacked program's sample tree differs from tests/e2e/expected/sample_tree.sha256"
 
-[ "$failures" = 0 ] && echo "package $(basename "$package"): all checks held"
-exit $((failures > 0))
+finish "package $(basename "$package")"
