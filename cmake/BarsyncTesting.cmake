@@ -20,19 +20,40 @@ endif()
 
 include(GoogleTest)
 
-# Can this machine run the test programs at all? A kernel without 32-bit support
-# cannot start 32-bit wine; such test programs are then built but reported as skipped.
+# Can this machine run the test programs at all? Where 32-bit wine cannot start (no
+# 32-bit program support and no emulator installed), such test programs are built but
+# reported as not run, with the launcher's reason.
 set(BARSYNC_CAN_RUN_TESTS ON)
 set(BARSYNC_CANNOT_RUN_REASON "")
 if(CMAKE_CROSSCOMPILING)
   execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --version
-                  RESULT_VARIABLE emulator_rc OUTPUT_QUIET ERROR_QUIET)
+                  RESULT_VARIABLE emulator_rc OUTPUT_QUIET ERROR_VARIABLE emulator_err)
   if(NOT emulator_rc EQUAL 0)
+    string(STRIP "${emulator_err}" emulator_err)
+    string(REPLACE "'" "" emulator_err "${emulator_err}")
     set(BARSYNC_CAN_RUN_TESTS OFF)
     set(BARSYNC_CANNOT_RUN_REASON
-        "${CMAKE_CROSSCOMPILING_EMULATOR} cannot run on this machine (a kernel without 32-bit program support?)")
+        "${CMAKE_CROSSCOMPILING_EMULATOR} cannot run on this machine (${emulator_err})")
     message(WARNING "Test programs will be built but not run: ${BARSYNC_CANNOT_RUN_REASON}")
+  else()
+    # Before the first test list is read: a wine server of this prefix and its services
+    # (the first program of a server session starts them, and they would keep that
+    # program's output pipe, so its test list, open). The server ends 30 s after its
+    # last program; one started by hand with -p stays as it is.
+    set(wine_start ${CMAKE_BINARY_DIR}/start_wine_services.cmake)
+    file(WRITE ${wine_start}
+         "execute_process(COMMAND sh -c \"/usr/lib/wine/wineserver64 -p30; "
+         "/usr/lib/wine/wine64 cmd /c exit\" INPUT_FILE /dev/null OUTPUT_FILE /dev/null "
+         "ERROR_FILE /dev/null)\n")
+    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY TEST_INCLUDE_FILES ${wine_start})
   endif()
+endif()
+
+# Under an emulator a cold start of a test program can take several seconds.
+if(CMAKE_CROSSCOMPILING)
+  set(BARSYNC_DISCOVERY_TIMEOUT 300)
+else()
+  set(BARSYNC_DISCOVERY_TIMEOUT 60)
 endif()
 
 # Registers every test of a GoogleTest program with CTest. Under wine the list is read
@@ -45,7 +66,8 @@ function(barsync_add_gtests target)
     set_tests_properties(${target}.not_run PROPERTIES SKIP_RETURN_CODE 77)
     return()
   endif()
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${ARGN}
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+                       DISCOVERY_TIMEOUT ${BARSYNC_DISCOVERY_TIMEOUT} ${ARGN}
                        PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
 endfunction()
 

@@ -1,4 +1,5 @@
-# 32-bit Windows with the posix-threads mingw-w64 compiler; tests run under 32-bit wine.
+# 32-bit Windows with the posix-threads mingw-w64 compiler; tests run under 32-bit wine,
+# through tools/wine32.sh, which emulates i386 where the kernel cannot run it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(triple i686-w64-mingw32)
@@ -9,4 +10,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)
+get_filename_component(wine32_launcher ${CMAKE_CURRENT_LIST_DIR}/../tools/wine32.sh ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${wine32_launcher})
