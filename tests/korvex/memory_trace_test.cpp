@@ -39,7 +39,9 @@ class MemoryTrace : public ::testing::Test {
     if (limit == 0) limit = kStepLimit + ++step_;
     settings_.set(kSection, "mem_limit", std::to_string(limit));
     std::size_t index = 0;
-    texts_ = stats_host::wait_for_field(kMark, kReport, "memLimit", limit, settings_, index);
+    texts_ = stats_host::wait_for_field(kMark, kReport, "memLimit", limit, settings_, index,
+                                        next_report_);
+    next_report_ = index + 1;
     report_ = stats_host::nth_starting(texts_, kReport, index);
     return stats_host::pass_after(texts_, kReport, index);
   }
@@ -48,6 +50,7 @@ class MemoryTrace : public ::testing::Test {
   std::vector<std::string> texts_;
   std::string report_;
   int step_ = 0;
+  std::size_t next_report_ = 0;  // each step's report comes after the one before
 
   decltype(&::_NewMemory) new_memory_ = proc<decltype(&::_NewMemory)>("_NewMemory");
   decltype(&::_DeleteMemory) delete_memory_ = proc<decltype(&::_DeleteMemory)>("_DeleteMemory");

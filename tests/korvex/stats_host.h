@@ -176,11 +176,14 @@ inline long long field(const std::string& text, const std::string& name) {
 }
 
 // Waits for a line starting with prefix whose field `name` is `value` (a pass that has
-// read a setting written just before), keeping the settings applied. Answers the
-// monitor's texts and sets index to that line's number among the prefix lines.
+// read a setting written just before), keeping the settings applied. Only the prefix
+// lines from number `from` on count (a value left in the settings file by an earlier
+// run may show in the first reports). Answers the monitor's texts and sets index to
+// that line's number among the prefix lines.
 inline std::vector<std::string> wait_for_field(const std::string& mark, const std::string& prefix,
                                                const std::string& name, long long value,
-                                               const Settings& settings, std::size_t& index) {
+                                               const Settings& settings, std::size_t& index,
+                                               std::size_t from = 0) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   for (;;) {
     settings.apply();
@@ -188,7 +191,7 @@ inline std::vector<std::string> wait_for_field(const std::string& mark, const st
     std::size_t n = 0;
     for (const auto& t : texts) {
       if (!starts_with(t, prefix)) continue;
-      if (field(t, name) == value) {
+      if (n >= from && field(t, name) == value) {
         index = n;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return monitor_texts(mark);
