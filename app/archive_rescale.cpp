@@ -8,11 +8,13 @@
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
 #include "replication/archive_load.h"
+#include "replication/minute_change.h"
 #include "replication/plain_name.h"
 #include "support/log.h"
 #include "support/platform.h"
 
-bool RescaleArchive(CMinReplicator& replicator, const std::function<void(Candle&)>& change) {
+RescaleOutcome RescaleArchive(CMinReplicator& replicator,
+                              const std::function<void(Candle&)>& change) {
   const std::filesystem::path path = InstrumentArchivePath(replicator);
   const std::string text = support::NarrowPath(path);
   LogAlways("Archive is: %s", text.c_str());
@@ -25,21 +27,31 @@ bool RescaleArchive(CMinReplicator& replicator, const std::function<void(Candle&
     whole.m_Count = 0;
   }
   LogAt(2, "Archive file %s loaded", text.c_str());
+  const std::vector<Candle> before(buffer.begin(), buffer.begin() + whole.m_Count);
   for (int record = kSlotCount; record < whole.m_Count; ++record) change(buffer[record]);
+  const int overflow = FirstValueMadeNonFinite(before.data(), buffer.data(), whole.m_Count);
+  if (overflow >= 0) {
+    const Candle& c = before[overflow];
+    LogError(
+        "Archive %s not changed: the change would make record %d (date %d, time %06d) "
+        "not a finite number",
+        text.c_str(), overflow, c.date, c.time);
+    return RescaleOutcome::kRefused;
+  }
   if (whole.m_Count == 0) {
     LogError(
         "Error updating archive %s  - size archive = 0 - No That Archives - verify your "
         "ini-file!",
         text.c_str());
-    return true;
+    return RescaleOutcome::kDone;
   }
   LogAt(2, "Archive file %s saving", text.c_str());
   if (!WriteCandleFile(path, whole)) {
     LogError("Error updating archive %s", text.c_str());
-    return false;
+    return RescaleOutcome::kWriteFailed;
   }
   LogAt(2, "Archive file %s saved", text.c_str());
-  return true;
+  return RescaleOutcome::kDone;
 }
 
 bool ChangeNamesUsable(const CMinReplicator& replicator) {

@@ -57,10 +57,11 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
     change.lotDivisor = LotDivisor(entry.oldLot, entry.newLot);
     LogAlways("%s %s %i %i %15.6f", entry.cls.c_str(), entry.sec.c_str(), entry.oldLot,
               entry.newLot, change.lotDivisor);
-    const bool saved = RescaleArchive(replicator, [&](Candle& c) {
+    const RescaleOutcome outcome = RescaleArchive(replicator, [&](Candle& c) {
       if (InLotRange(c, change)) c.volume = std::floor(c.volume / change.lotDivisor + kHalf);
     });
-    if (!saved) return ActionOutcome::kEndRun;
+    if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
+    if (outcome == RescaleOutcome::kRefused) continue;
     if (change.lotEnd == kNoLotRange) ProcessInstrumentDates(replicator);
   }
   return ActionOutcome::kDone;

@@ -73,9 +73,10 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
     const std::string format = PriceLineFormat(change.priceDigits);
     LogAlways(format.c_str(), entry.cls.c_str(), entry.sec.c_str(), change.priceDivisor,
               change.priceDigits);
-    const bool saved =
+    const RescaleOutcome outcome =
         RescaleArchive(replicator, [&](Candle& c) { ChangeArchivePrices(c, change); });
-    if (!saved) return ActionOutcome::kEndRun;
+    if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
+    if (outcome == RescaleOutcome::kRefused) continue;
     ProcessInstrumentDates(replicator);
   }
   return ActionOutcome::kDone;

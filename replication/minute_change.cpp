@@ -19,7 +19,29 @@ double RoundedDownPrice(double value, const ChangeParameters& change) {
   return std::floor(precision * value / change.priceDivisor) / precision;
 }
 
+bool Finite(const Candle& c) {
+  return std::isfinite(c.volume) && std::isfinite(c.open) && std::isfinite(c.high) &&
+         std::isfinite(c.low) && std::isfinite(c.close);
+}
+
+bool StillFinite(double before, double after) {
+  return !std::isfinite(before) || std::isfinite(after);
+}
+
 }  // namespace
+
+int FirstValueMadeNonFinite(const Candle* before, const Candle* after, int count) {
+  for (int i = 0; i < count; ++i) {
+    const Candle& b = before[i];
+    const Candle& a = after[i];
+    if (Finite(a)) continue;
+    if (!StillFinite(b.volume, a.volume) || !StillFinite(b.open, a.open) ||
+        !StillFinite(b.high, a.high) || !StillFinite(b.low, a.low) ||
+        !StillFinite(b.close, a.close))
+      return i;
+  }
+  return -1;
+}
 
 void ChangeMinuteRecords(std::span<Candle> minutes, std::string_view action,
                          const ChangeParameters& change) {
@@ -46,7 +68,17 @@ bool ChangeMinuteFile(const CMinReplicator& replicator, const std::filesystem::p
     return false;
   }
   LogAt(2, "Source file %s loaded", text.c_str());
+  const std::vector<Candle> before = storage;
   ChangeMinuteRecords(storage, replicator.action_, changeParameters);
+  const int overflow = FirstValueMadeNonFinite(before.data(), storage.data(), minutes.m_Count);
+  if (overflow >= 0) {
+    const Candle& c = before[overflow];
+    LogError(
+        "File %s not changed: the change would make minute record %d (date %d, time %06d) "
+        "not a finite number",
+        text.c_str(), overflow, c.date, c.time);
+    return false;
+  }
   if (!WriteCandleFile(file, minutes)) {
     LogError("Error updating archive %s", text.c_str());
     return false;

@@ -40,11 +40,18 @@ inline constexpr std::string_view kChangePriceAction = "changeprice";
 void ChangeMinuteRecords(std::span<Candle> minutes, std::string_view action,
                          const ChangeParameters& change);
 
+// The first of count records whose volume or a price is a finite number in before and
+// not in after (a change that overflowed, such as a price divided by 1e-307); -1 when the
+// change kept every finite value finite.
+int FirstValueMadeNonFinite(const Candle* before, const Candle* after, int count);
+
 class CMinReplicator;
 
 // The minute change of one export date: minutesDir_ / relPath / "1.dat" (relPath:
 // date/class/security) read, changed by ChangeMinuteRecords under replicator.action_ and
 // changeParameters, and written back crash-safely. A missing or unreadable file: "File %s
-// was not properly recalculated" (errors log). A failed rewrite: "Error updating archive
-// %s" (errors log), the previous file intact. False on either failure.
+// was not properly recalculated" (errors log). A change that would make a finite value
+// non-finite: "File %s not changed: ..." naming the first such record (errors log), the
+// file left as it was. A failed rewrite: "Error updating archive %s" (errors log), the
+// previous file intact. False on any of these.
 bool ChangeMinuteFile(const CMinReplicator& replicator, const std::filesystem::path& relPath);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <vector>
 
 #include "app/min_replicator.h"
@@ -150,6 +151,35 @@ TEST(MinuteChange, LotRoundsHalfUpAndPriceRoundsDownInsideTheRange) {
   EXPECT_DOUBLE_EQ(prices[0].close, 12.39);  // 123.956 / 10 rounded down
   EXPECT_DOUBLE_EQ(prices[0].volume, 7);
   EXPECT_DOUBLE_EQ(prices[1].open, 123.456);
+}
+
+TEST(MinuteChange, OnlyAValueMadeNonFiniteByTheChangeIsReported) {
+  const double inf = std::numeric_limits<double>::infinity();
+  std::vector<Candle> before(3, test_archive::Minute(20240105, 100000, 100, 5));
+  before[0].volume = inf;  // already not finite: not the change's doing
+  std::vector<Candle> after = before;
+  EXPECT_EQ(FirstValueMadeNonFinite(before.data(), after.data(), 3), -1);
+  after[2].low = std::numeric_limits<double>::quiet_NaN();
+  after[1].close = -inf;
+  EXPECT_EQ(FirstValueMadeNonFinite(before.data(), after.data(), 3), 1);
+  EXPECT_EQ(FirstValueMadeNonFinite(before.data(), after.data(), 1), -1);
+}
+
+TEST_F(RebuildDates, APriceChangeThatWouldOverflowLeavesTheMinuteFileAsItWas) {
+  Day("20240105", 1000, 1001);
+  Day("20240108", 1000, 1001);
+  const std::vector<char> before = Bytes(MinuteFile("20240105"));
+  changeParameters.priceDivisor = 1e-307;
+  rebuilt.action_ = "changeprice";
+  testing::internal::CaptureStdout();
+  ProcessInstrumentDates(rebuilt);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("not changed: the change would make minute record 0 (date 20240105, time "
+                     "100000) not a finite number"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(Bytes(MinuteFile("20240105")), before);
+  changeParameters = ChangeParameters{};
 }
 
 TEST_F(RebuildDates, LotChangeRewritesEveryDateAndAFailedRewriteKeepsTheFile) {
