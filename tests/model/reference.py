@@ -1,0 +1,390 @@
+"""Reference model of Barsync's archives, written from the aggregation rules alone.
+
+Per security it keeps every minute ever added, keyed by its real calendar date (the date
+after a passage of midnight) and time, and computes every configured interval from
+scratch: N-minute candles in N-minute slots counted from midnight (one slot per calendar
+date for N of a day or more), day candles, week candles dated by their Sunday, month
+candles dated by their first day; each interval keeps its newest 3000 candles.
+
+Where the program cannot match a whole-history model by design, a named rule below says
+what it does instead (the README lists them):
+
+RULE_DROPPED_STAY_DROPPED: an N-minute or day interval that dropped its oldest candles at
+  the 3000 limit does not get them back when a later delete makes room; an insert brings
+  back only the candles of its own range, and an insert into a full interval that lies
+  before all of it changes nothing there.
+RULE_PERIOD_NEEDS_ITS_DAYS: a week or month candle is recomputed by insert and delete from
+  the day interval; when the day interval no longer holds every day of the period (the
+  3000 limit dropped some), the candle is left as it was.
+RULE_DELETE_IS_A_CALENDAR_DATE: delete removes the candles dated D, so it removes the part
+  after midnight of the previous date's session and keeps the part after midnight of D's
+  own session (dated D + 1).
+RULE_INSERT_REPLACES_ITS_SPAN: insert replaces the held minutes from its first to its last
+  minute (after the window and the session start); minutes of the day outside that span
+  stay.
+RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minutes, so an
+  insert replaces the whole slots its first and last minute fall in: held minutes outside
+  the span but inside those slots leave that interval (for N of a day or more, the whole
+  day's slot). The day candle is widened from the first minute interval applied (the
+  one-minute interval when there is one), so it loses what that interval lost; with no
+  minute interval the day candles of the inserted dates hold the new minutes alone. Week
+  and month candles follow the day candles.
+RULE_LOT_CHANGE_ROUNDS_EACH_CANDLE: changelot divides every stored volume and every minute
+  volume by L and rounds each to a whole number; the test only uses lots for which that
+  division is exact, so the model divides exactly.
+RULE_PRICE_CHANGE_ROUNDING: changeprice divides archive prices exactly and rounds minute
+  prices down to DIGITS decimals, so candles built later from the minutes differ by less
+  than one unit of the last digit per change; prices are compared within that.
+RULE_BAD_MINUTE_SKIPPED: a minute that is no usable candle (all values zero, a value not
+  finite, a negative value) is passed over; a minute with an impossible time makes the
+  whole file unusable (nothing of it is stored).
+RULE_WEEK_MONTH_WITHOUT_DAY: week and month intervals are edited by insert and delete only
+  through the day interval; sequences without a day interval never insert or delete.
+"""
+import datetime
+import functools
+import math
+
+MAX_CANDLES = 3000
+DAY, WEEK, MONTH = -1, -2, -3
+MINUTES_PER_DAY = 1440
+# A step back of more than this many minutes is a passage of midnight.
+MAX_MERGED_JUMP = 30
+
+
+def to_date(d):
+    return datetime.date(d // 10000, d // 100 % 100, d % 100)
+
+
+def from_date(x):
+    return x.year * 10000 + x.month * 100 + x.day
+
+
+def next_date(d):
+    return from_date(to_date(d) + datetime.timedelta(days=1))
+
+
+def week_start(d):
+    x = to_date(d)
+    return from_date(x - datetime.timedelta(days=(x.weekday() + 1) % 7))
+
+
+def month_start(d):
+    return d // 100 * 100 + 1
+
+
+def minute_of_day(t):
+    return t // 10000 * 60 + t // 100 % 100
+
+
+def hhmmss(minutes):
+    return minutes // 60 * 10000 + minutes % 60 * 100
+
+
+def valid_time(t):
+    return 0 <= t and t // 10000 < 24 and t // 100 % 100 < 60 and t % 100 < 60
+
+
+def usable_minute(r):
+    values = r[:5]
+    if not all(math.isfinite(v) for v in values):
+        return False
+    if any(v < 0 for v in values):
+        return False
+    return any(abs(v) > 1e-8 for v in values)
+
+
+def period_key(code, date):
+    if code == DAY:
+        return date
+    if code == WEEK:
+        return week_start(date)
+    return month_start(date)
+
+
+@functools.lru_cache(maxsize=1 << 20)
+def candle_key(code, date, time):
+    """The (date, time) of the candle of interval code that a minute falls in."""
+    if code >= 1:
+        start = 0 if code >= MINUTES_PER_DAY else minute_of_day(time) // code * code
+        return (date, hhmmss(start))
+    return (period_key(code, date), 0)
+
+
+def fold(records):
+    """One candle of minutes or candles (volume, open, high, low, close) in time order."""
+    first = records[0]
+    vol, o, h, l, c = first[0], first[1], first[2], first[3], first[4]
+    for r in records[1:]:
+        vol += r[0]
+        h = max(h, r[2])
+        l = min(l, r[3])
+        c = r[4]
+    return (vol, o, h, l, c)
+
+
+def window_minutes(records, begin, end):
+    """The minutes a class's time window lets through (None: no window)."""
+    if begin is None:
+        return list(records)
+    i = 0
+    while i < len(records) and records[i][6] < begin:
+        i += 1
+    if i == len(records):
+        return []
+    r = records[i - 1][6] if i > 0 else records[i][6]
+    kept = records[i:]
+    if end == 0:
+        return kept
+    e = end if begin <= end else end + 240000
+    n = 0
+    for m in kept:
+        t = m[6]
+        if t > e or (t < r and t + 240000 > e):
+            break
+        n += 1
+    return kept[:n]
+
+
+def day_minutes(records, date, window, session_start):
+    """The minutes of one export file that reach an archive, as {(date, time): values}
+    in order, or None when the file is unusable (bad time, two passages of midnight)."""
+    begin, end = window if window else (None, None)
+    kept = window_minutes(records, begin, end)
+    if any(not valid_time(r[6]) for r in kept):
+        return None
+    out = {}
+    skipping = True
+    passed = False
+    previous = None
+    real_date = date
+    for r in kept:
+        t = r[6]
+        if skipping and t < session_start:
+            continue
+        skipping = False
+        if not usable_minute(r):
+            continue
+        if previous is not None and t < previous:
+            jump = minute_of_day(previous) - minute_of_day(t) + 1
+            if jump <= MAX_MERGED_JUMP:
+                raise AssertionError("the generator never writes small backward jumps")
+            if passed:
+                return None
+            passed = True
+            real_date = next_date(date)
+        previous = t
+        out[(real_date, t)] = tuple(r[:5])
+    return out
+
+
+class Security:
+    def __init__(self, codes):
+        self.codes = codes
+        self.held = {}          # (date, time) -> (volume, open, high, low, close)
+        self.dropped = {c: set() for c in codes if c >= DAY}
+        self.kept_periods = {c: {} for c in codes if c in (WEEK, MONTH)}
+        self.visible = {c: {} for c in codes}
+        self.price_tolerance = 0.0
+        # minutes that an interval lost to an insert (RULE_INSERT_REPLACES_WHOLE_SLOTS);
+        # "cal" stands for the day, week and month intervals
+        self.lost = {c: set() for c in codes if c >= 1}
+        self.lost["cal"] = set()
+        minute_keys = sorted((str(c) for c in codes if c >= 1))
+        self.day_source = int(minute_keys[0]) if minute_keys else None
+        self.cache = {}
+        self.version = {}
+
+    # --- whole-history candles ---
+    def touch(self, dates):
+        """Forgets the candles computed for these dates (their minutes changed)."""
+        for d in dates:
+            self.version[d] = self.version.get(d, 0) + 1
+
+    def forget_all(self):
+        self.cache.clear()
+
+    def _date_part(self, code, date, minutes):
+        """The candles of one real date: {key: candle} for a minute code, the day candle
+        for "cal"; cached until the date's minutes change."""
+        entry = self.cache.get((code, date))
+        version = self.version.get(date, 0)
+        if entry and entry[0] == version:
+            return entry[1]
+        lost = self.lost[code]
+        groups = {}
+        for time, values in minutes:
+            if (date, time) in lost:
+                continue
+            k = (date, 0) if code == "cal" else candle_key(code, date, time)
+            groups.setdefault(k, []).append(values)
+        part = {k: fold(v) for k, v in groups.items()}
+        self.cache[(code, date)] = (version, part)
+        return part
+
+    def whole(self, code, by_date):
+        out = {}
+        for date in sorted(by_date):
+            part = self._date_part(code if code >= 1 else "cal", date, by_date[date])
+            if code >= DAY:
+                out.update(part)
+                continue
+            for (d, _), candle in part.items():
+                out.setdefault((period_key(code, d), 0), []).append(candle)
+        if code < DAY:
+            out = {k: fold(v) for k, v in out.items()}
+        return out
+
+    def by_date(self):
+        days = {}
+        for key in sorted(self.held):
+            days.setdefault(key[0], []).append((key[1], self.held[key]))
+        return days
+
+    def refresh(self, insert_span=None, rebuild=False, edited_periods=()):
+        """Recomputes the visible candles of every interval after an action."""
+        before = {c: dict(v) for c, v in self.visible.items()}
+        by_date = self.by_date()
+        for code in self.codes:
+            whole = self.whole(code, by_date)
+            if code >= DAY:
+                dropped = self.dropped[code]
+                if rebuild:
+                    dropped.clear()
+                if insert_span:
+                    lo = candle_key(code, *insert_span[0])
+                    hi = candle_key(code, *insert_span[1])
+                    dropped -= {k for k in dropped if lo <= k <= hi}
+                keys = sorted(k for k in whole if k not in dropped)
+                dropped.update(keys[:-MAX_CANDLES])
+                self.visible[code] = {k: whole[k] for k in keys[-MAX_CANDLES:]}
+            else:
+                kept = self.kept_periods[code]
+                if rebuild:
+                    kept.clear()
+                for period in edited_periods:
+                    key = (period_key(code, period), 0)
+                    kept.pop(key, None)
+                    if DAY in self.codes and self._days_dropped(code, key[0]):
+                        kept[key] = before[code].get(key)
+                view = dict(whole)
+                for key, candle in kept.items():
+                    if candle is None:
+                        view.pop(key, None)
+                    else:
+                        view[key] = candle
+                self.visible[code] = view
+
+    def _days_dropped(self, code, period):
+        return any(period_key(code, k[0]) == period for k in self.dropped[DAY])
+
+
+class Model:
+    """Expected archive contents of every security of one sequence."""
+
+    def __init__(self, codes):
+        self.codes = list(codes)
+        self.securities = {}
+
+    def security(self, name):
+        if name not in self.securities:
+            self.securities[name] = Security(self.codes)
+        return self.securities[name]
+
+    def add(self, name, minutes):
+        """minutes: the output of day_minutes for one export file (not None)."""
+        if not minutes:
+            return
+        s = self.security(name)
+        keys = list(minutes)
+        newest = max(s.held) if s.held else None
+        if newest is not None and keys[-1] <= newest:
+            return  # "Archive date is more recent": the day is held already
+        if newest is not None and keys[0] <= newest:
+            return self.insert(name, minutes)
+        s.touch({k[0] for k in keys})
+        s.held.update(minutes)
+        s.refresh(edited_periods=())
+
+    def insert(self, name, minutes):
+        if not minutes:
+            return
+        s = self.security(name)
+        keys = list(minutes)
+        first, last = keys[0], keys[-1]
+        outside = [k for k in s.held if not first <= k <= last]
+        for code in s.lost:
+            if code == "cal":
+                continue
+            lo, hi = candle_key(code, *first), candle_key(code, *last)
+            s.lost[code].update(k for k in outside if lo <= candle_key(code, *k) <= hi)
+        if s.day_source is not None:
+            s.lost["cal"] |= s.lost[s.day_source]
+        else:
+            s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0])
+        for lost in s.lost.values():
+            lost.difference_update(keys)
+        s.touch({k[0] for k in s.held if first <= k <= last} | {k[0] for k in keys})
+        s.held = {k: v for k, v in s.held.items() if not first <= k <= last}
+        s.held.update(minutes)
+        periods = sorted({k[0] for k in keys})
+        s.refresh(insert_span=(first, last), edited_periods=periods)
+
+    def delete(self, name, date):
+        s = self.security(name)
+        s.touch([date])
+        s.held = {k: v for k, v in s.held.items() if k[0] != date}
+        s.refresh(edited_periods=[date])
+
+    def rebuild(self, name, days):
+        """days: the day_minutes of every export date of the security, oldest first."""
+        s = self.security(name)
+        s.held = {}
+        s.forget_all()
+        for lost in s.lost.values():
+            lost.clear()
+        for minutes in days:
+            if not minutes:
+                continue
+            keys = list(minutes)
+            newest = max(s.held) if s.held else None
+            if newest is not None and keys[-1] <= newest:
+                continue
+            s.held = {k: v for k, v in s.held.items() if not keys[0] <= k <= keys[-1]}
+            s.held.update(minutes)
+        s.refresh(rebuild=True)
+
+    def change_lot(self, name, divisor):
+        s = self.security(name)
+        s.forget_all()
+        for k, v in s.held.items():
+            s.held[k] = (math.floor(v[0] / divisor + 0.5),) + v[1:]
+        for code, kept in s.kept_periods.items():
+            for key, c in kept.items():
+                if c is not None:
+                    kept[key] = (math.floor(c[0] / divisor + 0.5),) + c[1:]
+        s.refresh()
+
+    def change_price(self, name, divisor, digits):
+        s = self.security(name)
+        p = float(10 ** digits)
+        s.forget_all()
+        for k, v in s.held.items():
+            s.held[k] = (v[0],) + tuple(math.floor(p * x / divisor) / p for x in v[1:])
+        for code, kept in s.kept_periods.items():
+            for key, c in kept.items():
+                if c is not None:
+                    kept[key] = (c[0],) + tuple(p * x / divisor / p for x in c[1:])
+        s.price_tolerance = s.price_tolerance / divisor + 1.0 / p
+        s.refresh()
+
+    def expected(self, name):
+        """{code: [(volume, open, high, low, close, date, time)]} with empty runs left out."""
+        s = self.securities.get(name)
+        if s is None:
+            return {}
+        out = {}
+        for code, view in s.visible.items():
+            if view:
+                out[code] = [v + k for k, v in sorted(view.items())]
+        return out

@@ -1,0 +1,512 @@
+#!/usr/bin/env python3
+"""Randomised action sequences run through Barsync and checked against the reference model.
+
+  run_model_test.py --barsync PATH [--launcher WINE] [--work DIR] (--seed N | --seeds A-B
+                    | --ci) [--keep-going]
+
+Each seed draws settings, a minute export tree that grows day by day, and a sequence of
+add, addlast, insert (older, middle, full and partial re-insert), delete, rebuild,
+changelot, changeprice and planted bad minutes. After every action every archive must
+equal the model (volumes exactly, prices within the rounding of the price changes made)
+and the test action must report 0 corrupted archives. A failure prints the seed, the
+settings and the actions so far; `--seed N` replays it.
+"""
+import argparse
+import math
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import candle_files  # noqa: E402
+from reference import Model, day_minutes  # noqa: E402
+from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divisor,  # noqa: E402
+                       plant_bad, trading_days)
+
+# Seeds run by CTest. Seeds that expose a fault not yet mended are listed in
+# KNOWN_FAULTS under the fault's name (FAULTS says what it is; /work notes and the README
+# tell the story) and are left out of the CI set until the mend lands.
+CI_SEEDS = list(range(1, 49))
+FAULTS = {
+    "day_slot_loses_part_after_midnight":
+        "a minute interval of a day or more (1440, 1441) loses the part after midnight "
+        "that the previous date's export stored, when the next date is added or inserted; "
+        "day, week and month follow when it is the first minute interval applied",
+    "calendar_only_loses_part_after_midnight":
+        "with only day, week and month configured, adding the next date throws away the "
+        "part after midnight stored from the previous export",
+    "insert_before_full_minute_run_damages_days":
+        "inserting a day older than a full 1-minute run damages its day, week and month "
+        "candles",
+    "week_only_readd_widens_again":
+        "with only WEEK or MONTH configured, adding a held day again widens its candle again",
+    "bad_minute_reaches_archive":
+        "an all-zero, non-finite or negative minute reaches the archive",
+}
+KNOWN_FAULTS = {
+    1: "bad_minute_reaches_archive", 2: "calendar_only_loses_part_after_midnight",
+    4: "bad_minute_reaches_archive", 7: "day_slot_loses_part_after_midnight",
+    8: "day_slot_loses_part_after_midnight", 10: "bad_minute_reaches_archive",
+    12: "bad_minute_reaches_archive", 13: "day_slot_loses_part_after_midnight",
+    14: "calendar_only_loses_part_after_midnight", 15: "bad_minute_reaches_archive",
+    18: "bad_minute_reaches_archive", 19: "bad_minute_reaches_archive",
+    21: "day_slot_loses_part_after_midnight", 23: "day_slot_loses_part_after_midnight",
+    24: "bad_minute_reaches_archive", 26: "day_slot_loses_part_after_midnight",
+    27: "bad_minute_reaches_archive", 29: "bad_minute_reaches_archive",
+    32: "week_only_readd_widens_again", 33: "bad_minute_reaches_archive",
+    35: "day_slot_loses_part_after_midnight", 36: "day_slot_loses_part_after_midnight",
+    37: "insert_before_full_minute_run_damages_days", 38: "bad_minute_reaches_archive",
+    39: "bad_minute_reaches_archive", 42: "bad_minute_reaches_archive",
+    47: "bad_minute_reaches_archive",
+}
+
+
+class Mismatch(Exception):
+    pass
+
+
+class Runner:
+    """Runs Barsync in a folder of its own: bin/ with the program and its settings, the
+    minute tree bin/minutes and the archive tree bin/archive."""
+
+    def __init__(self, barsync, launcher, work):
+        self.launcher = launcher.split() if launcher else []
+        self.bin = os.path.join(work, "bin")
+        os.makedirs(self.bin, exist_ok=True)
+        self.program = os.path.join(self.bin, os.path.basename(barsync))
+        shutil.copy2(barsync, self.program)
+        self.log = os.path.join(self.bin, "run.log")
+        self.errors = os.path.join(self.bin, "errors.log")
+
+    def reset(self):
+        for d in ("minutes", "archive"):
+            shutil.rmtree(os.path.join(self.bin, d), ignore_errors=True)
+        os.makedirs(os.path.join(self.bin, "minutes"))
+        os.makedirs(os.path.join(self.bin, "archive"))
+
+    def settings(self, text):
+        with open(os.path.join(self.bin, "Barsync.ini"), "w") as f:
+            f.write(text)
+
+    def run(self, *args):
+        for f in (self.log, self.errors):
+            if os.path.exists(f):
+                os.remove(f)
+        cmd = self.launcher + [self.program, "-f", "minutes", "-t", "archive", "-l", "run.log",
+                               "-e", "errors.log"] + list(args)
+        p = subprocess.run(cmd, cwd=self.bin, stdin=subprocess.DEVNULL, capture_output=True,
+                           env=dict(os.environ, WINEDEBUG="-all"))
+        if p.returncode != 1:
+            raise Mismatch("Barsync %s exited with %d: %s" % (" ".join(args), p.returncode,
+                                                               p.stdout.decode(errors="replace")))
+        return self.read(self.log)
+
+    def read(self, path):
+        try:
+            with open(path, "rb") as f:
+                return f.read().decode(errors="replace").replace("\r", "")
+        except FileNotFoundError:
+            return ""
+
+    def minute_path(self, date, cls, sec):
+        return os.path.join(self.bin, "minutes", str(date), cls, sec, "1.dat")
+
+    def archive_path(self, cls, sec):
+        return os.path.join(self.bin, "archive", cls, sec + ".dat")
+
+
+class Sequence:
+    def __init__(self, seed, runner):
+        self.seed = seed
+        self.rng = random.Random(seed)
+        self.long_history = seed % 50 == 7
+        self.s = Settings(self.rng, self.long_history)
+        self.runner = runner
+        self.model = Model(self.s.codes)
+        self.maker = MinuteMaker(self.rng)
+        self.tree = {}          # (date, class, security) -> records, as written
+        self.granularity = 100  # every minute volume is a multiple of it
+        self.price_scale = 1.0  # prices are their first values times this
+        self.dates = trading_days(self.rng, 3100 if self.long_history else 40)
+        self.next_day = 0
+        self.added = set()      # dates given to add or insert
+        self.log = []
+
+    # --- the minute tree ---
+    def write(self, date, sec, records):
+        self.tree[(date, sec[0], sec[1])] = records
+        path = self.runner.minute_path(date, sec[0], sec[1])
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        candle_files.write_minutes(path, records)
+
+    def export_next(self, bad=False):
+        date = self.dates[self.next_day]
+        self.next_day += 1
+        planted = []
+        for sec in self.s.securities:
+            if self.rng.random() < 0.1 and not self.long_history:
+                continue
+            records = self.maker.day(sec, date, granularity=self.granularity)
+            if bad:
+                what = plant_bad(self.rng, records)
+                if what:
+                    planted.append("%s/%s %s" % (sec[0], sec[1], what))
+            self.write(date, sec, records)
+        return date, planted
+
+    def minutes_of(self, date, sec):
+        records = self.tree.get((date, sec[0], sec[1]))
+        if records is None:
+            return None
+        return day_minutes(records, date, self.s.windows.get(sec[0]), self.s.session_start())
+
+    def exported_dates(self):
+        return sorted({k[0] for k in self.tree})
+
+    # --- actions ---
+    def step(self):
+        r = self.rng
+        exported = self.exported_dates()
+        unheld = [d for d in exported if d not in self.added]
+        held = sorted(self.added)
+        more = self.next_day < len(self.dates)
+        choices = []
+        if more:
+            choices += [("add", 35), ("export_only", 8), ("addlast", 8), ("bad", 4)]
+        choices += [("addlast_again", 2), ("rebuild", 4), ("changelot", 3), ("changeprice", 3)]
+        if self.s.edits_allowed:
+            if unheld:
+                choices += [("insert_unheld", 12)]
+            if held:
+                choices += [("insert_full", 4), ("insert_partial", 6), ("delete", 8)]
+            choices += [("delete_unknown", 1)]
+        total = sum(w for _, w in choices)
+        pick = r.uniform(0, total)
+        for name, w in choices:
+            pick -= w
+            if pick <= 0:
+                break
+        getattr(self, "do_" + name)()
+
+    def note(self, text):
+        self.log.append(text)
+
+    def apply_day(self, action, date):
+        for sec in self.s.securities:
+            minutes = self.minutes_of(date, sec)
+            if minutes is None:
+                continue
+            if action == "add":
+                self.model.add(sec[1], minutes)
+            else:
+                self.model.insert(sec[1], minutes)
+
+    def do_add(self):
+        date, _ = self.export_next()
+        self.note("add %d" % date)
+        self.runner.run("-a", "add", "-d", str(date))
+        self.added.add(date)
+        self.apply_day("add", date)
+
+    def do_bad(self):
+        date, planted = self.export_next(bad=True)
+        self.note("add %d with bad minutes: %s" % (date, "; ".join(planted) or "none"))
+        self.runner.run("-a", "add", "-d", str(date))
+        self.added.add(date)
+        self.apply_day("add", date)
+
+    def do_export_only(self):
+        date, _ = self.export_next()
+        self.note("export %d (not added)" % date)
+
+    def do_addlast(self):
+        date, _ = self.export_next()
+        self.note("addlast (newest %d)" % date)
+        self.runner.run("-a", "addlast")
+        self.added.add(date)
+        self.apply_day("add", date)
+
+    def do_addlast_again(self):
+        exported = self.exported_dates()
+        if not exported:
+            return self.do_rebuild()
+        date = exported[-1]
+        self.note("addlast (newest %d)" % date)
+        self.runner.run("-a", "addlast")
+        self.added.add(date)
+        self.apply_day("add", date)
+
+    def do_insert_unheld(self):
+        exported = self.exported_dates()
+        date = self.rng.choice([d for d in exported if d not in self.added])
+        self.note("insert %d (not held)" % date)
+        self.runner.run("-a", "insert", "-d", str(date))
+        self.added.add(date)
+        self.apply_day("insert", date)
+
+    def do_insert_full(self):
+        date = self.rng.choice(sorted(self.added))
+        for sec in self.s.securities:
+            old = self.tree.get((date, sec[0], sec[1]))
+            if old:
+                first = old[0][6] // 10000 * 60 + old[0][6] // 100 % 100
+                last = old[-1][6] // 10000 * 60 + old[-1][6] // 100 % 100
+                if old[-1][5] != date:
+                    last += 1440
+                self.write(date, sec, self.maker.day(sec, date, (first, last), self.granularity))
+        self.note("insert %d (held, exported again with other values)" % date)
+        self.runner.run("-a", "insert", "-d", str(date))
+        self.apply_day("insert", date)
+
+    def do_insert_partial(self):
+        date = self.rng.choice(sorted(self.added))
+        cuts = []
+        for sec in self.s.securities:
+            old = self.tree.get((date, sec[0], sec[1]))
+            if not old or len(old) < 4:
+                continue
+            k = self.rng.randint(1, len(old) - 2)
+            if self.rng.random() < 0.5:
+                part, side = old[k:], "from"
+            else:
+                part, side = old[:k], "up to"
+            cuts.append("%s/%s %s %06d" % (sec[0], sec[1], side, old[k][6]))
+            self.write(date, sec, part)
+        self.note("insert %d (held, partial export: %s)" % (date, "; ".join(cuts)))
+        self.runner.run("-a", "insert", "-d", str(date))
+        self.apply_day("insert", date)
+
+    def do_delete(self):
+        date = self.rng.choice(sorted(self.added))
+        self.note("delete %d" % date)
+        self.runner.run("-a", "delete", "-d", str(date))
+        for sec in self.s.securities:
+            self.model.delete(sec[1], date)
+
+    def do_delete_unknown(self):
+        date = self.dates[-1] + 1 if self.dates[-1] % 100 < 28 else self.dates[0] - 1
+        self.note("delete %d (never exported)" % date)
+        self.runner.run("-a", "delete", "-d", str(date))
+        for sec in self.s.securities:
+            self.model.delete(sec[1], date)
+
+    def do_rebuild(self):
+        self.note("rebuild")
+        self.runner.run("-a", "rebuild")
+        for sec in self.s.securities:
+            days = [self.minutes_of(d, sec) for d in self.exported_dates()]
+            self.model.rebuild(sec[1], [m for m in days if m is not None])
+
+    def do_changelot(self):
+        pairs = [p for p in LOT_PAIRS
+                 if lot_divisor(*p) < 1 or self.granularity % round(lot_divisor(*p)) == 0]
+        pairs = [p for p in pairs if self.granularity / lot_divisor(*p) <= 10000]
+        if not pairs:
+            return self.do_rebuild()
+        old, new = self.rng.choice(pairs)
+        sec = self.rng.choice(self.s.securities)
+        divisor = lot_divisor(old, new)
+        self.note("changelot %s,%s,%d,%d (L=%g)" % (sec[0], sec[1], old, new, divisor))
+        self.runner.settings(self.s.ini_text(lot_entry="%s,%s,%d,%d" % (sec[0], sec[1], old, new)))
+        self.runner.run("-a", "changelot")
+        self.runner.settings(self.s.ini_text())
+        self.model.change_lot(sec[1], divisor)
+        for key in list(self.tree):
+            if key[1:] == sec[:2]:
+                self.tree[key] = [(math.floor(m[0] / divisor + 0.5),) + m[1:]
+                                  for m in self.tree[key]]
+        # other securities keep their volumes: the granularity is the smaller one
+        self.granularity = min(self.granularity, round(self.granularity / divisor))
+
+    def do_changeprice(self):
+        changes = [c for c in PRICE_CHANGES if 0.05 <= self.price_scale / c[0] <= 20]
+        divisor, digits = self.rng.choice(changes)
+        sec = self.rng.choice(self.s.securities)
+        self.note("changeprice %s,%s,%g,%d" % (sec[0], sec[1], divisor, digits))
+        self.runner.settings(self.s.ini_text(
+            price_entry="%s,%s,%r,%d" % (sec[0], sec[1], divisor, digits)))
+        self.runner.run("-a", "changeprice")
+        self.runner.settings(self.s.ini_text())
+        self.model.change_price(sec[1], divisor, digits)
+        p = float(10 ** digits)
+        for key in list(self.tree):
+            if key[1:] == sec[:2]:
+                self.tree[key] = [(m[0],) + tuple(math.floor(p * x / divisor) / p
+                                                  for x in m[1:5]) + m[5:]
+                                  for m in self.tree[key]]
+        self.price_scale = min(self.price_scale, self.price_scale / divisor)
+
+    # --- checks ---
+    def check(self):
+        changed_files = self.log[-1].startswith("change")
+        for sec in self.s.securities:
+            self.check_archive(sec)
+            if changed_files:
+                self.check_minute_files(sec)
+        out = self.runner.run("-a", "test")
+        m = re.search(r"Number of corrupted archives: (\d+)", out)
+        if not m or m.group(1) != "0":
+            raise Mismatch("the test action reports %s corrupted archives" %
+                           (m.group(1) if m else "no count of"))
+
+    def check_archive(self, sec):
+        expected = self.model.expected(sec[1])
+        path = self.runner.archive_path(sec[0], sec[1])
+        if not os.path.exists(path):
+            got = {}
+        else:
+            try:
+                got = candle_files.read_archive(path)
+            except ValueError as e:
+                raise Mismatch("%s/%s: archive layout broken: %s" % (sec[0], sec[1], e))
+        tolerance = self.model.security(sec[1]).price_tolerance
+        for code in sorted(set(expected) | set(got)):
+            exp = expected.get(code, [])
+            run = got.get(code, [])
+            if code not in self.s.codes and run:
+                raise Mismatch("%s/%s: unexpected interval %d with %d candles" %
+                               (sec[0], sec[1], code, len(run)))
+            diff = first_difference(exp, run, tolerance)
+            if diff:
+                raise Mismatch("%s/%s interval %s: %s" % (sec[0], sec[1], name_of(code), diff))
+
+    def check_minute_files(self, sec):
+        for (date, cls, code), records in self.tree.items():
+            if (cls, code) != sec[:2]:
+                continue
+            got = candle_files.read_minutes(self.runner.minute_path(date, cls, code))
+            if not same_records(records, got):
+                raise Mismatch("%s/%s: the minute file of %d is not what the change gives" %
+                               (cls, code, date))
+
+    def run(self, steps):
+        self.runner.reset()
+        self.runner.settings(self.s.ini_text())
+        if self.long_history:
+            self.long_start()
+        for _ in range(steps):
+            if self.next_day >= len(self.dates) and self.rng.random() < 0.3:
+                break
+            self.step()
+            self.check()
+
+    def long_start(self):
+        """A history longer than 3000 trading days, built by one rebuild."""
+        for _ in range(3050):
+            self.export_next()
+        self.added.update(self.exported_dates())
+        self.do_rebuild()
+        self.check()
+
+    def report(self, error):
+        return "\n".join(["seed %d: %s" % (self.seed, error), "  settings: " + self.s.describe(),
+                          "  actions:"] + ["    %d. %s" % (k + 1, a) for k, a in
+                                           enumerate(self.log)] +
+                         ["  replay: run_model_test.py --seed %d" % self.seed])
+
+
+def name_of(code):
+    return {-1: "day", -2: "week", -3: "month"}.get(code, str(code))
+
+
+def same_value(a, b, tolerance):
+    if a == b or (math.isnan(a) and math.isnan(b)):
+        return True
+    if not (math.isfinite(a) and math.isfinite(b)):
+        return False
+    return abs(a - b) <= tolerance + 1e-8 * max(1.0, abs(a))
+
+
+def same_records(a, b):
+    return len(a) == len(b) and all(
+        x[5:] == y[5:] and all(same_value(p, q, 0.0) for p, q in zip(x[:5], y[:5]))
+        for x, y in zip(a, b))
+
+
+def show(c):
+    return "(%s %s vol %.10g o %.10g h %.10g l %.10g c %.10g)" % (c[5], c[6], *c[:5])
+
+
+def first_difference(expected, got, tolerance):
+    if expected == got:
+        return None
+    for k, (e, g) in enumerate(zip(expected, got)):
+        if e == g:
+            continue
+        if e[5:] != g[5:] or e[0] != g[0] or not all(
+                same_value(x, y, tolerance) for x, y in zip(e[1:5], g[1:5])):
+            return "candle %d: expected %s, got %s" % (k, show(e), show(g))
+    if len(expected) != len(got):
+        k = min(len(expected), len(got))
+        extra = (expected[k] if len(expected) > k else got[k])
+        return "%d candles expected, %d stored (first unmatched %s %s)" % (
+            len(expected), len(got), "expected" if len(expected) > k else "stored", show(extra))
+    return None
+
+
+def seed_list(text):
+    seeds = []
+    for part in text.split(","):
+        if "-" in part:
+            a, b = part.split("-")
+            seeds += range(int(a), int(b) + 1)
+        else:
+            seeds.append(int(part))
+    return seeds
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--barsync", required=True)
+    ap.add_argument("--launcher", default="")
+    ap.add_argument("--work", help="folder for the runs (default: a fresh temporary one, in "
+                    "/dev/shm when there is one, removed after a run without failures)")
+    ap.add_argument("--seed", type=int)
+    ap.add_argument("--seeds")
+    ap.add_argument("--ci", metavar="A-B", help="the CI seeds A to B, known faults left out")
+    ap.add_argument("--steps", type=int, default=14)
+    ap.add_argument("--keep-going", action="store_true")
+    args = ap.parse_args()
+    if args.seed is not None:
+        seeds = [args.seed]
+    elif args.seeds:
+        seeds = seed_list(args.seeds)
+    elif args.ci:
+        wanted = [s for s in seed_list(args.ci) if s in CI_SEEDS]
+        seeds = [s for s in wanted if s not in KNOWN_FAULTS]
+        for s in wanted:
+            if s in KNOWN_FAULTS:
+                print("seed %d left out: %s: %s" % (s, KNOWN_FAULTS[s],
+                                                     FAULTS[KNOWN_FAULTS[s]]))
+    else:
+        ap.error("give --seed, --seeds or --ci")
+    work = args.work or tempfile.mkdtemp(
+        prefix="barsync-model-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
+    runner = Runner(args.barsync, args.launcher, work)
+    failed = 0
+    for seed in seeds:
+        seq = Sequence(seed, runner)
+        try:
+            seq.run(args.steps)
+        except Mismatch as e:
+            failed += 1
+            print(seq.report(e), flush=True)
+            if not args.keep_going:
+                break
+    print("%d sequences, %d failed" % (len(seeds) if args.keep_going or not failed else
+                                       seeds.index(seed) + 1, failed))
+    if failed:
+        print("runs kept in %s" % work)
+        return 1
+    if not args.work:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
