@@ -25,7 +25,7 @@ RULE_INSERT_REPLACES_ITS_SPAN: insert replaces the held minutes from its first t
 RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minutes, so an
   insert replaces the whole slots its first and last minute fall in: held minutes outside
   the span but inside those slots leave that interval (for N of a day or more, the whole
-  day's slot). The day candle is widened from the first minute interval applied (the
+  day's slot). The day candle is widened from the finest minute interval (the
   one-minute interval when there is one), so it loses what that interval lost; with no
   minute interval the day candles of the inserted dates hold the new minutes alone. Week
   and month candles follow the day candles.
@@ -190,8 +190,8 @@ class Security:
         # "cal" stands for the day, week and month intervals
         self.lost = {c: set() for c in codes if c >= 1}
         self.lost["cal"] = set()
-        minute_keys = sorted((str(c) for c in codes if c >= 1))
-        self.day_source = int(minute_keys[0]) if minute_keys else None
+        minute_codes = [c for c in codes if c >= 1]
+        self.day_source = min(minute_codes) if minute_codes else None
         self.cache = {}
         self.version = {}
 
