@@ -103,6 +103,15 @@ def test_rebuild_test_and_changelot_count_their_instruments(sample):
                                                 % dates[-1])
 
 
+def test_conversion_counts_the_legacy_directories(sample):
+    folder, _ = sample
+    _, gen = programs()
+    subprocess.run([gen, "--legacy", str(folder / "archive")], check=True, capture_output=True)
+    shown = screen_lines(run_on_terminal(folder, "-a", "conversion"))
+    assert [l for l in shown if l][-1].startswith("conversion: 1/1 instruments, ")
+    assert (folder / "archive" / "LEGACY" / "OLDSEC.dat").is_file()
+
+
 def test_log_lines_on_the_same_terminal_never_mix_with_it(sample):
     folder, dates = sample
     run_in_pipe(folder, "-a", "add", "-d", dates[1])
