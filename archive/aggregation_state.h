@@ -34,6 +34,11 @@ struct AggregationState {
   // True while the last minute-interval append took no minute: the calendar appends then
   // change nothing.
   bool noNewMinutes = true;
+  // Set by the caller when every minute of the day is known to be later than everything
+  // the archive stores: a minute interval's first new candle that falls in the slot of its
+  // last stored candle then widens that candle (a slot of a day or more holds the previous
+  // export's part after midnight too). Otherwise such a candle is refused as not new.
+  bool minutesAfterStored = false;
   // True once the day buffer was filled from this instrument's minutes (by a minute
   // interval, or by the first calendar interval when no minute interval is configured).
   bool dayBufferFilled = false;

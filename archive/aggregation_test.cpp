@@ -356,3 +356,36 @@ TEST(Reapplying, NewCandlesNeverLandOnOrBeforeTheArchivesLastCandle) {
   EXPECT_TRUE(SameBytes(one, held));
   ASSERT_EQ(one.Run(1).size(), 121u);
 }
+
+TEST(DayLongSlot, PartAfterMidnightIsWidenedOnlyWhenTheMinutesAreKnownToBeLater) {
+  // The evening of the 3rd runs past midnight: the 1441-minute run ends with (4th, 0).
+  std::vector<Candle> evening = Minutes(20240603, 2200, 2359, 100);
+  const std::vector<Candle> night = Minutes(20240604, 0, 59, 300);
+  evening.insert(evening.end(), night.begin(), night.end());
+  const std::vector<Candle> next = Minutes(20240604, 2200, 2259, 500);
+  for (const bool later : {true, false}) {
+    Archive archive({"1441", "DAY"});
+    ASSERT_TRUE(archive.Apply(evening, 20240603).ok);
+    const auto before = Snapshot(archive);
+    AggregationState state;
+    state.minutesAfterStored = later;
+    const bool ok = archive.Apply(next, 20240604, state).ok;
+    if (!later) {
+      // Without that knowledge the candle may already hold these minutes: refused.
+      EXPECT_FALSE(ok);
+      EXPECT_TRUE(SameBytes(archive, before));
+      continue;
+    }
+    ASSERT_TRUE(ok);
+    const auto run = archive.Run(1441);
+    ASSERT_EQ(run.size(), 2u);
+    EXPECT_EQ(run[1].date, 20240604);
+    EXPECT_EQ(run[1].volume, 60 + 60);
+    EXPECT_EQ(run[1].open, 300);
+    EXPECT_EQ(run[1].close, 559.5);
+    const auto days = archive.Run(kDayInterval);
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[1].volume, 120);
+    EXPECT_EQ(days[1].open, 300);
+  }
+}

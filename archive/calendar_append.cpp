@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <vector>
 
 #include "archive/aggregation.h"
@@ -9,6 +10,22 @@
 namespace {
 
 constexpr char kMoreRecentMessage[] = "Archive date is more recent";
+
+// When the minutes are known to be later than everything stored, the day interval's last
+// candle, when it is of the given date, holds the part of the day stored before (the
+// previous export's part after midnight): it opens the day.
+void FoldStoredDay(const Candle* instrument, std::int32_t date, AggregationState& state) {
+  if (!state.minutesAfterStored) return;
+  const auto place = FindSlot(instrument, kDayInterval);
+  if (!place || place->count == 0) return;
+  const Candle& stored = instrument[place->firstRecord + place->count - 1];
+  if (stored.date != date) return;
+  Candle& record = state.day[0];
+  record.open = stored.open;
+  record.high = std::max(record.high, stored.high);
+  record.low = std::min(record.low, stored.low);
+  record.volume += stored.volume;
+}
 
 // With no minute interval configured, the day buffer comes from the minutes here, built
 // as the one-minute candles would build it (no archive to skip against).
@@ -23,6 +40,7 @@ bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, Aggregat
   const MinuteBuildResult built = BuildMinuteCandles(input, state);
   if (!built.ok) return false;
   state.KeepTaken();
+  FoldStoredDay(target.m_Instrument, request.date, state);
   state.FinishDay();
   state.noNewMinutes = !built.anyTaken;
   state.dayBufferFilled = true;

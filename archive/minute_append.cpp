@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <vector>
 
 #include "archive/aggregation.h"
 #include "archive/archive_layout.h"
@@ -54,15 +55,24 @@ bool AppendMinuteInterval(CMinArch& target, const ApplyRequest& request, Aggrega
     state.FinishDay();
     state.dayBufferFilled = true;
   }
-  // Every new candle must follow the archive's last one: a minute taken in the slot of
-  // that candle (or dated after it while timed before it) would duplicate or misplace it.
-  if (last != nullptr &&
+  std::vector<Candle>& fresh = built.candles;
+  // The first new candle may fall in the slot of the archive's last one: a slot of a day
+  // or more holds the previous export's part after midnight and the start of this one.
+  // When the minutes are known to be later than everything stored, they widen it.
+  const bool widensLast = state.minutesAfterStored && last != nullptr && !fresh.empty() &&
+                          fresh.front().date == last->date && fresh.front().time == last->time;
+  // Every other new candle must follow the archive's last one: a minute dated after it
+  // while timed before it would misplace it.
+  if (last != nullptr && !widensLast &&
       (!IsLater(built.lastDate, built.lastTime, *last) ||
-       (!built.candles.empty() &&
-        !IsLater(built.candles.front().date, built.candles.front().time, *last)))) {
+       (!fresh.empty() && !IsLater(fresh.front().date, fresh.front().time, *last)))) {
     LogError("%s", kMoreRecentMessage);
     return false;
   }
+  if (widensLast) {
+    MergeInto(target.m_Candles[target.m_Count - 1], fresh.front());
+    fresh.erase(fresh.begin());
+  }
   int tail = request.tailCount;
-  return ReplaceRun(target, target.m_Count, target.m_Count, built.candles, tail);
+  return ReplaceRun(target, target.m_Count, target.m_Count, fresh, tail);
 }

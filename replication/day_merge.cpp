@@ -1,5 +1,7 @@
 #include "replication/day_merge.h"
 
+#include <algorithm>
+
 #include "app/min_replicator.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
@@ -42,35 +44,54 @@ std::vector<CMinArch> IntervalsWithSlots(const std::vector<CMinArch>& intervals,
   return placed;
 }
 
+MinuteBuildResult BuildFor(const CMinArch& minutes, std::int32_t interval, std::int32_t date,
+                           std::int32_t sessionStart) {
+  MinuteBuildInput input;
+  input.minutes = minutes.m_Candles;
+  input.count = minutes.m_Count;
+  input.interval = interval;
+  input.date = date;
+  input.sessionStart = sessionStart;
+  AggregationState scratch;
+  return BuildMinuteCandles(input, scratch);
+}
+
+// True when the minutes run past midnight into the next date.
+bool PassesMidnight(const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart) {
+  const MinuteBuildResult built = BuildFor(minutes, kOneMinuteInterval, date, sessionStart);
+  return built.ok && !built.candles.empty() && built.candles.back().date != date;
+}
+
 }  // namespace
 
-bool DayHeldInPart(const Candle* instrument, const std::vector<CMinArch>& intervals,
-                   const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart) {
-  bool minuteCandles = false;
-  std::int32_t lastDay = 0;
+StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
+                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart) {
+  std::vector<std::int32_t> codes;
   for (const CMinArch& interval : intervals) {
-    const auto place = FindSlot(instrument, interval.m_Interval);
+    if (interval.m_Interval >= kOneMinuteInterval) codes.push_back(interval.m_Interval);
+  }
+  std::sort(codes.begin(), codes.end());
+  std::int32_t newestDate = 0;
+  for (const std::int32_t code : codes) {
+    const auto place = FindSlot(instrument, code);
     if (!place || place->count == 0) continue;
     const Candle& last = instrument[place->firstRecord + place->count - 1];
-    if (interval.m_Interval == kDayInterval) lastDay = last.date;
-    if (interval.m_Interval < kOneMinuteInterval) continue;
-    minuteCandles = true;
-    if (last.date < date) continue;  // the day is not held at all
-    MinuteBuildInput input;
-    input.minutes = minutes.m_Candles;
-    input.count = minutes.m_Count;
-    input.interval = interval.m_Interval;
-    input.date = date;
-    input.sessionStart = sessionStart;
-    AggregationState scratch;
-    const MinuteBuildResult built = BuildMinuteCandles(input, scratch);
+    const MinuteBuildResult built = BuildFor(minutes, code, date, sessionStart);
     if (!built.ok || built.candles.empty()) continue;
-    if (!Before(last.date, last.time, built.candles.front()) &&
-        Before(last.date, last.time, built.candles.back()))
-      return true;
+    const Candle& first = built.candles.front();
+    if (last.date == first.date && last.time == first.time) {
+      newestDate = std::max(newestDate, last.date);
+      continue;
+    }
+    if (Before(last.date, last.time, first)) return StoredPart::kBeforeDay;
+    return Before(last.date, last.time, built.candles.back()) ? StoredPart::kHeldInPart
+                                                              : StoredPart::kNothingNew;
   }
-  // Without minute candles only the day interval tells whether the day is held.
-  return !minuteCandles && lastDay == date;
+  const auto days = FindSlot(instrument, kDayInterval);
+  if (days && days->count > 0) newestDate = instrument[days->firstRecord + days->count - 1].date;
+  if (newestDate == date && !PassesMidnight(minutes, date, sessionStart))
+    return StoredPart::kHeldInPart;
+  return StoredPart::kBeforeDay;
 }
 
 void MergeDay(const CMinReplicator& replicator, LoadedArchive& archive, const DayInput& day) {
@@ -79,13 +100,17 @@ void MergeDay(const CMinReplicator& replicator, LoadedArchive& archive, const Da
   const std::int32_t sessionStart =
       replicator.sessionStartHour_.empty() ? 0 : replicator.sessionStart_;
   std::string_view action = day.action;
-  if (action != kInsertAction && action != kDeleteAction &&
-      DayHeldInPart(archive.buffer.data(), intervals, day.minutes, day.date, sessionStart)) {
-    LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
-          archive.text.c_str(), day.date);
-    action = kInsertAction;
-  }
   AggregationState state;
+  if (action != kInsertAction && action != kDeleteAction) {
+    const StoredPart part =
+        StoredPartOfDay(archive.buffer.data(), intervals, day.minutes, day.date, sessionStart);
+    if (part == StoredPart::kHeldInPart) {
+      LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
+            archive.text.c_str(), day.date);
+      action = kInsertAction;
+    }
+    state.minutesAfterStored = part == StoredPart::kBeforeDay;
+  }
   const ApplyRequest request{day.minutes, day.date, action, archive.text, 0};
   const MergeResult result =
       MergeDayIntoArchive(archive.buffer.data(), intervals, request, sessionStart, state);

@@ -19,14 +19,25 @@ struct DayInput {
   std::string minuteFileText;  // for messages; empty for "delete"
 };
 
-// For "add" and "addlast": true when the archive already holds a part of the day that
-// the minutes extend (an export that grew after an earlier add): some minute interval's
-// last candle lies at or after the first candle the minutes give and before their last
-// one. Such a day is replaced as a whole (as by "insert"), so that no candle is doubled
-// and no minute counted twice. The same minutes added twice are not a part: the add then
-// reports "Archive date is more recent" and changes nothing.
-bool DayHeldInPart(const Candle* instrument, const std::vector<CMinArch>& intervals,
-                   const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart);
+// How the day's minutes stand to what the archive already stores.
+enum class StoredPart {
+  kNothingNew,  // nothing later than the stored candles: the add says "Archive date is more recent"
+  kHeldInPart,  // a part of the day is stored already: the day is replaced, as by "insert"
+  kBeforeDay,   // everything stored comes before the minutes: they are appended
+};
+
+// For "add" and "addlast". The finest minute interval that can tell decides: its last
+// candle lies before the first candle the minutes give (kBeforeDay), after it and before
+// their last one (kHeldInPart: an export that grew after an earlier add), or not before
+// their last one (kNothingNew). An interval whose last candle is the very slot the
+// minutes start in cannot tell (a slot of a day or more holds the previous export's part
+// after midnight as well as the start of this one), nor can the calendar intervals: then
+// the day counts as held in part when the newest stored date is the given date and the
+// minutes do not pass midnight; when they do, that stored part is taken as the previous
+// export's part after midnight, which the day extends (kBeforeDay). A day held in part is
+// replaced as a whole, so that no candle is doubled and no minute counted twice.
+StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
+                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart);
 
 // Merges the day into every interval of replicator.intervals_ (in that order), storing
 // the new counts in the slots. An interval without a slot takes the first free slot

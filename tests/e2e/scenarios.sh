@@ -229,6 +229,64 @@ reinsert_partial_export_keeps_whole_day() {
   [ "$day" = 112632 ] || fail "SBER day 20240131 has volume $day, not 112632"
 }
 
+# Replaces the [Intervals] section of folder $1's settings by the keys $2.. (value 3000).
+set_intervals() {
+  local dir=$1 keys
+  shift
+  keys=$(printf '%s=3000\\n' "$@")
+  sed -i "/^\[Intervals\]/,/^\[/{/^\[Intervals\]/!{/^\[/!d}}" "$dir/bin/Barsync.ini"
+  sed -i "s/^\[Intervals\]/[Intervals]\n${keys%\\n}/" "$dir/bin/Barsync.ini"
+}
+
+# The candles of interval $2 of every archive of folder $1 as CSV lines, each prefixed
+# with its archive's name, the interval column changed to $3 when given.
+interval_lines() {
+  local dir=$1 code=$2 as=${3:-} f
+  for f in $(cd "$dir/bin/archive" && find . -name '*.dat' | LC_ALL=C sort); do
+    csv "$dir" "${f#./}" "$code" | tail -n +2 | sed "s|^[^,]*|$f,${as:-$code}|"
+  done
+}
+
+# With only calendar intervals, adding the next date of FUTN (whose evening session runs
+# past midnight) keeps the part after midnight that the previous export stored for that
+# date: day, week and month candles are those of an archive with minute intervals.
+calendar_only_night_session_keeps_after_midnight_part() {
+  local a=$work/a b=$work/b code
+  setup "$a"
+  setup "$b"
+  set_intervals "$a" day week month
+  add_all "$a"
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code of calendar-only archives differs from that of archives with minutes"
+  done
+  local day
+  day=$(csv "$a" FUTN/SIH4.dat -1 | grep '^-1,[0-9]*,20240131,' | cut -d, -f9)
+  [ "$day" = 100627 ] || fail "FUTN day 20240131 has volume $day, not 100627"
+  log_has "$a" "Total number of archives processed by the utility: 5"
+  slashed "$a/bin/Barsync.log" | grep -q "already holds a part" &&
+    fail "a calendar-only archive replaced a day that the previous export began"
+}
+
+# A minute interval of a whole day or more (1441 minutes: one candle per date, the first
+# minute interval applied when there is no one-minute key) keeps the part after midnight
+# that the previous export stored: each of its candles equals the day candle of its date.
+day_long_minute_interval_keeps_after_midnight_part() {
+  local a=$work/a b=$work/b code
+  setup "$a"
+  setup "$b"
+  set_intervals "$a" 1441 7 day week month
+  add_all "$a"
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code differs from that of the sample's intervals"
+  done
+  same_digests "$(interval_lines "$a" 1441 -1)" "$(interval_lines "$b" -1)" \
+    "the 1441-minute candles are not the day candles"
+}
+
 delete_stored_day() {
   local a=$work/a b=$work/b
   setup "$a"
