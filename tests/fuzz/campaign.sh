@@ -24,11 +24,15 @@ for t in "${targets[@]}"; do
   dirs=("$dir/corpus" "$PWD/tests/fuzz/corpus/$t")
   [ -d "tests/fuzz/regressions/$t" ] && dirs+=("$PWD/tests/fuzz/regressions/$t")
   start=$(date +%s)
+  # The jobs' own logs are temporary: sanitizer reports go to files beside the findings.
+  ASAN_OPTIONS=log_path=$dir/findings/sanitizer \
+  UBSAN_OPTIONS=log_path=$dir/findings/sanitizer:print_stacktrace=1 \
   nice -n 19 "$dir/fuzz_$t" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
     -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -close_fd_mask=1 \
     -artifact_prefix="$dir/findings/" "${dirs[@]}" >"$dir/log" 2>&1 || true
   took=$(($(date +%s) - start))
   last=$(grep -E '^#[0-9]+: cov:' "$dir/log" | tail -n1 || true)
-  findings=$(find "$dir/findings" -type f | wc -l)
-  echo "$t: ${last:-no progress line} | findings files: $findings | ${took}s"
+  inputs=$(find "$dir/findings" -type f -name 'crash-*' -o -type f -name 'timeout-*' -o -type f -name 'oom-*' | wc -l)
+  reports=$(find "$dir/findings" -type f -name 'sanitizer.*' | wc -l)
+  echo "$t: ${last:-no progress line} | failing inputs: $inputs, sanitizer reports: $reports | ${took}s"
 done

@@ -1,5 +1,8 @@
 #include "tests/fuzz/fuzz_workspace.h"
 
+#include <signal.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -28,31 +31,54 @@ std::string LogTarget() {
   return log != nullptr ? log : kNullDevice;
 }
 
+constexpr char kWorkspacePrefix[] = "barsync_fuzz_";
+
+// The scratch folder, never destroyed: the exit handler below may run after static
+// objects are gone (libFuzzer mostly leaves by _Exit, sometimes by exit).
+const fs::path* workspacePath = nullptr;
+
 void RemoveWorkspace() {
   std::error_code ignored;
   fs::current_path(fs::temp_directory_path(ignored), ignored);
-  fs::remove_all(Workspace(), ignored);
+  if (workspacePath != nullptr) fs::remove_all(*workspacePath, ignored);
 }
 
-fs::path MakeWorkspace() {
-  const fs::path path =
-      fs::temp_directory_path() / ("barsync_fuzz_" + std::to_string(support::CurrentProcessId()));
-  fs::remove_all(path);
-  fs::create_directories(path);
-  fs::current_path(path);
+// Scratch folders of processes that are gone: libFuzzer's jobs mostly end without running
+// exit handlers, so each new process sweeps up after the earlier ones.
+void RemoveStaleWorkspaces(const fs::path& parent) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(parent, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(kWorkspacePrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + std::strlen(kWorkspacePrefix), nullptr, 10);
+    if (pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+      std::error_code ignored;
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+}
+
+const fs::path& MakeWorkspace() {
+  const fs::path parent = fs::temp_directory_path();
+  RemoveStaleWorkspaces(parent);
+  workspacePath =
+      new fs::path(parent / (kWorkspacePrefix + std::to_string(support::CurrentProcessId())));
+  fs::remove_all(*workspacePath);
+  fs::create_directories(*workspacePath);
+  fs::current_path(*workspacePath);
   // Lines go to /dev/null from here on (a terminal still sees them unless libFuzzer's
   // -close_fd_mask=1 closes the standard output); BARSYNC_FUZZ_LOG names a file instead,
   // for looking into one input.
   InitLogs(LogTarget(), LogTarget(), "FUZZ");
   if (std::getenv(kLogVariable) != nullptr) SetLogLevel(kEveryLevel);
   std::atexit(RemoveWorkspace);
-  return path;
+  return *workspacePath;
 }
 
 }  // namespace
 
 const fs::path& Workspace() {
-  static const fs::path path = MakeWorkspace();
+  static const fs::path& path = MakeWorkspace();
   return path;
 }
 

@@ -18,7 +18,8 @@ class CMinReplicator;
 namespace fuzz {
 
 // The scratch folder: $TMPDIR/barsync_fuzz_<pid>, emptied on first use and removed when the
-// process ends. It becomes the current directory. Both logs go to /dev/null, or to the
+// process ends by exit; those of processes that ended otherwise are removed by the next
+// target that starts. It becomes the current directory. Both logs go to /dev/null, or to the
 // file named by the environment variable BARSYNC_FUZZ_LOG.
 const std::filesystem::path& Workspace();
 
