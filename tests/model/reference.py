@@ -36,8 +36,9 @@ RULE_PRICE_CHANGE_ROUNDING: changeprice divides archive prices exactly and round
   prices down to DIGITS decimals, so candles built later from the minutes differ by less
   than one unit of the last digit per change; prices are compared within that.
 RULE_BAD_MINUTE_SKIPPED: a minute that is no usable candle (all values zero, a value not
-  finite, a negative value) is passed over; a minute with an impossible time makes the
-  whole file unusable (nothing of it is stored).
+  finite, a negative value, an impossible time) is passed over; the rest of its file is
+  stored. Bad minutes are planted between 10:00 and 17:00 only, where no time window
+  begins or ends, so that the order of windowing and skipping does not matter.
 RULE_WEEK_MONTH_WITHOUT_DAY: week and month intervals are edited by insert and delete only
   through the day interval; sequences without a day interval never insert or delete.
 """
@@ -148,11 +149,9 @@ def window_minutes(records, begin, end):
 
 def day_minutes(records, date, window, session_start):
     """The minutes of one export file that reach an archive, as {(date, time): values}
-    in order, or None when the file is unusable (bad time, two passages of midnight)."""
+    in order, or None when the file is unusable (two passages of midnight)."""
     begin, end = window if window else (None, None)
     kept = window_minutes(records, begin, end)
-    if any(not valid_time(r[6]) for r in kept):
-        return None
     out = {}
     skipping = True
     passed = False
@@ -163,7 +162,7 @@ def day_minutes(records, date, window, session_start):
         if skipping and t < session_start:
             continue
         skipping = False
-        if not usable_minute(r):
+        if not usable_minute(r) or not valid_time(t):
             continue
         if previous is not None and t < previous:
             jump = minute_of_day(previous) - minute_of_day(t) + 1
@@ -350,7 +349,8 @@ class Model:
             newest = max(s.held) if s.held else None
             if newest is not None and keys[-1] <= newest:
                 continue
-            s.held = {k: v for k, v in s.held.items() if not keys[0] <= k <= keys[-1]}
+            if newest is not None and keys[0] <= newest:
+                s.held = {k: v for k, v in s.held.items() if not keys[0] <= k <= keys[-1]}
             s.held.update(minutes)
         s.refresh(rebuild=True)
 

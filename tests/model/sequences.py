@@ -182,9 +182,10 @@ class MinuteMaker:
 
 def plant_bad(rng, records):
     """Replaces one minute in the middle of a day by a bad one; returns the kind."""
-    if len(records) < 5:
+    places = [k for k in range(2, len(records) - 2) if 100000 <= records[k][6] <= 170000]
+    if not places:
         return None
-    k = rng.randint(2, len(records) - 3)
+    k = rng.choice(places)
     vol, o, h, lo, c, d, t = records[k]
     kind = rng.choice(BAD_KINDS)
     if kind == "zero":
