@@ -2,25 +2,40 @@
 # ($emulator), so that a start that never reached the program is told apart from the
 # program's own result. Sourced by the scenarios.sh of each group; needs $work.
 #
-# Wine can fail to start a program for reasons of its own, more often on a loaded machine:
-# its loader ends the process before the program's first instruction when it cannot reach
-# or start the wine server in time, cannot map the program or a system DLL, or the prefix
-# is being updated; its own message (beginning "wine: ", "wine client error" or naming the
-# wine server) is then the only output, and the exit code is the loader's (127 when the
-# start itself failed, the low byte of an NTSTATUS for a failed load), never the program's.
-# Barsync exits only with 0, 1 or 2 and the test tools never with 127, so such an end is a
-# launch failure: it is reported as "LAUNCH FAILURE" and the start is tried once more.
+# Wine can fail to start a program for reasons of its own, more often on a loaded machine.
+# Seen on this kind of machine: with the temporary folder full, every start ends with exit
+# code 0 and no output before the program runs; short of address space, wine's loader
+# aborts (exit code 134, "wine64: ... Assertion ... failed"); when the wine server goes
+# away during a start, the start ends with 0 and no output, or by a signal. A loader or
+# shell that cannot start the program at all ends with 127. Barsync exits only with 0, 1
+# or 2 and the test tools never with 127, so such an end is a launch failure when
+#   - the exit code is 127, or
+#   - the output holds one of wine's own start-up messages, or
+#   - under wine, a start ended with 0 and no output and wine cannot run its own "cmd /c
+#     exit 7" right after (it then cannot start programs at all).
+# A launch failure is reported as "LAUNCH FAILURE" and the start is tried once more.
 # When the second start fails as well, finish reports the scenario as not run (exit code
 # 77, a skip), never as a failure of the program.
 
+readonly launch_probe_code=7
+
 launch_failures_file() { echo "$work/launch_failures.txt"; }
+
+# True when wine itself cannot run a program now.
+wine_cannot_start() {
+  [ -n "$emulator" ] || return 1
+  $emulator cmd /c exit "$launch_probe_code" >/dev/null 2>&1 </dev/null
+  [ $? != "$launch_probe_code" ]
+}
 
 # True when exit code $1 with output file $2 means that the program never ran.
 launch_failed() {
   [ "$1" = 127 ] && return 0
-  [ "$1" = 0 ] && return 1
-  grep -qE '^wine: (failed to|could not|cannot)|^wine client error|wine server (seems|never|failed)|mysterious reason' \
-    "$2" 2>/dev/null
+  if grep -qE '^wine(64)?: (failed to|could not|cannot|.*Assertion)|^wine client error|wine server (seems|never|failed)|mysterious reason' \
+    "$2" 2>/dev/null; then
+    return 0
+  fi
+  [ "$1" = 0 ] && [ ! -s "$2" ] && wine_cannot_start
 }
 
 # launch OUT PROGRAM [ARGS...]: runs PROGRAM in the current directory with standard input

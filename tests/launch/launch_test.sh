@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Checks tests/launch.sh with a stand-in emulator: each start takes the next line of a
+# plan ("EXIT-CODE OUTPUT..."; "run" starts the program for real), and "cmd /c exit N",
+# wine's own probe, exits with $probe.
+# usage: launch_test.sh SOURCE_DIR WORK
+set -u
+src=$1 work=$2
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+rm -rf "$work"
+mkdir -p "$work"
+# shellcheck source=../launch.sh
+source "$src/tests/launch.sh"
+
+emulator=$work/fake_wine
+cat >"$emulator" <<'FAKE'
+#!/usr/bin/env bash
+work=$(dirname "$0")
+if [ "$1" = cmd ]; then exit "$(cat "$work/probe")"; fi
+echo start >>"$work/starts"
+line=$(sed -n 1p "$work/plan")
+sed -i 1d "$work/plan"
+[ "${line%% *}" = run ] && exec "$@"
+printf '%s' "${line#* }"
+exit "${line%% *}"
+FAKE
+chmod +x "$emulator"
+program=$work/program
+printf '#!/bin/sh\necho "program ran"\nexit "$1"\n' >"$program"
+chmod +x "$program"
+
+# One case: plan lines $2.., probe result $1; launch "$program 1"; sets rc, starts, out.
+case_with() {
+  echo "$1" >"$work/probe"
+  shift
+  printf '%s\n' "$@" >"$work/plan"
+  rm -f "$work/starts"
+  launch "$work/out.txt" "$program" 1 2>"$work/report.txt"
+  rc=$?
+  starts=$(wc -l <"$work/starts")
+}
+twice() { twice_failed_launches; }
+
+case_with 7 "127 wine: could not load ntdll.so: No such file" run
+[ "$rc" = 1 ] && [ "$starts" = 2 ] || fail "a failed start is not retried (rc $rc, $starts starts)"
+grep -q "LAUNCH FAILURE (start 1 of 2, exit code 127" "$work/report.txt" || fail "no launch failure report"
+grep -q "program ran" "$work/out.txt" || fail "the retried start's output is not kept"
+[ "$(twice)" = 0 ] || fail "one failed start counts as a repeated one"
+
+case_with 7 "134 wine64: dlls/ntdll/unix/virtual.c:2715: virtual_init: Assertion failed" run
+[ "$rc" = 1 ] && [ "$starts" = 2 ] || fail "wine's abort is not taken for a launch failure"
+
+case_with 0 "0 " run
+[ "$rc" = 1 ] && [ "$starts" = 2 ] ||
+  fail "an empty 0 while wine cannot start its probe is not a launch failure"
+
+case_with 7 "0 " run
+[ "$rc" = 0 ] && [ "$starts" = 1 ] ||
+  fail "an empty 0 while wine works is taken for a launch failure (rc $rc, $starts starts)"
+
+case_with 7 "5 wine: Unhandled page fault on read access" run
+[ "$rc" = 5 ] && [ "$starts" = 1 ] || fail "a crash of the program is taken for a launch failure"
+
+case_with 7 run
+[ "$rc" = 1 ] && [ "$starts" = 1 ] || fail "the program's own exit code 1 is retried"
+
+# launch - writes the output of the start that ran to standard output, once.
+echo 7 >"$work/probe"
+printf '%s\n' "127 wine: failed to start" run >"$work/plan"
+[ "$(launch - "$program" 2 2>/dev/null)" = "program ran" ] || fail "launch - duplicates or loses output"
+
+# Twice in a row: finish reports the scenario as not run (77), whatever failed after.
+case_with 7 "127 wine: failed to start" "127 wine: failed to start"
+[ "$rc" = 127 ] && [ "$starts" = 2 ] || fail "a second failed start is retried again"
+[ "$(twice)" = 1 ] || fail "a start that failed twice is not counted"
+(failures=1 finish demo >/dev/null)
+[ $? = 77 ] || fail "finish does not skip after a start that failed twice"
+rm -f "$(launch_failures_file)"
+(failures=1 finish demo >/dev/null)
+[ $? = 1 ] || fail "finish does not fail a scenario whose checks failed"
+(failures=0 finish demo >/dev/null)
+[ $? = 0 ] || fail "finish does not pass a scenario whose checks held"
+
+[ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
+echo passed
