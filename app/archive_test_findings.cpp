@@ -7,6 +7,7 @@
 #include "app/run_settings.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
+#include "archive/usable_candle.h"
 
 namespace {
 
@@ -57,12 +58,12 @@ std::string RecordPlace(const Candle* buffer, int record) {
 }
 
 std::string RecordLine(const std::string& pathText, const char* kind, const Candle* buffer,
-                       int record) {
+                       int record, CandleFault fault = CandleFault::kNone) {
   const Candle& c = buffer[record];
   return "Archive file " + pathText + kind + RecordPlace(buffer, record) +
          ", internal index=" + std::to_string(record) + "), Date=" + std::to_string(c.date) +
          ", Open=" + Whole(c.open) + ", High=" + Whole(c.high) + ", Low=" + Whole(c.low) +
-         ", Close=" + Whole(c.close) + ", Volume=" + Whole(c.volume);
+         ", Close=" + Whole(c.close) + ", Volume=" + Whole(c.volume) + CandleFaultSuffix(fault);
 }
 
 bool CheckSlots(const std::string& pathText, const Candle* buffer, ArchiveFindings& findings) {
@@ -84,9 +85,9 @@ ArchiveFindings TestArchiveRecords(const std::string& pathText, const Candle* bu
   if (!CheckSlots(pathText, buffer, findings)) return findings;
   for (int record = kSlotCount; record < records; ++record) {
     const Candle& c = buffer[record];
-    const bool pricesZero = IsZero(c.open) && IsZero(c.high) && IsZero(c.low) && IsZero(c.close);
-    if (c.date == 0 || (pricesZero && IsZero(c.volume))) {
-      findings.lines.push_back(RecordLine(pathText, kErrorText, buffer, record));
+    const CandleFault fault = FindCandleFault(c);
+    if (fault != CandleFault::kNone) {
+      findings.lines.push_back(RecordLine(pathText, kErrorText, buffer, record, fault));
       findings.corrupted = true;
       return findings;
     }

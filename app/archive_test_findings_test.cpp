@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "app/run_settings.h"
@@ -17,7 +18,7 @@ std::vector<Candle> SoundArchive() {
   SetSlot(buffer.data(), 1, -3, 1);
   buffer[16] = test_archive::Minute(20240105, 100000, 10.9, 5);
   buffer[17] = test_archive::Minute(20240105, 100100, 11.9, 5);
-  buffer[18] = test_archive::Minute(20240101, 0, -7.9, 50);
+  buffer[18] = test_archive::Minute(20240101, 0, 7.9, 50);
   return buffer;
 }
 
@@ -45,8 +46,6 @@ TEST(ArchiveTestFindings, ErrorRecordStopsTheFileZeroVolumeRecordsDoNot) {
 
   buffer[17].volume = 0;  // zero volume, prices kept
   buffer[18].volume = 0;
-  buffer[16].volume = 3;  // all prices zero but a volume: fine
-  buffer[16].open = buffer[16].high = buffer[16].low = buffer[16].close = 0;
   ArchiveFindings f = TestArchiveRecords("S.dat", buffer.data(), 19);
   EXPECT_FALSE(f.corrupted);
   EXPECT_TRUE(f.zeroVolume);
@@ -56,7 +55,7 @@ TEST(ArchiveTestFindings, ErrorRecordStopsTheFileZeroVolumeRecordsDoNot) {
             "Date=20240105, Open=11, High=12, Low=10, Close=12, Volume=0");
   EXPECT_EQ(f.lines[1],
             "Archive file S.dat contains zero volume: Interval='mounth' (index=0, internal "
-            "index=18), Date=20240101, Open=-7, High=-6, Low=-8, Close=-7, Volume=0");
+            "index=18), Date=20240101, Open=7, High=8, Low=6, Close=8, Volume=0");
 
   buffer[17] = Candle{};  // volume and prices zero, with a date: an error record
   buffer[17].date = 20240105;
@@ -90,4 +89,39 @@ TEST(ArchiveTestFindings, TruncatedOrSlotlessFilesAreDamaged) {
   EXPECT_TRUE(f.corrupted);
   EXPECT_EQ(f.lines.size(), 1u);
   EXPECT_FALSE(TestArchiveRecords("E.dat", empty.data(), 16).corrupted);
+}
+
+// Whatever the archive loader refuses, the test counts as corrupted: records that are not
+// usable candles, each named with its reason.
+TEST(ArchiveTestFindings, RecordsThatAreNotUsableCandlesAreErrors) {
+  struct Case {
+    const char* what;
+    void (*spoil)(Candle&);
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"NaN close", [](Candle& c) { c.close = std::nan(""); }, "a value is not a finite number"},
+      {"infinite volume", [](Candle& c) { c.volume = HUGE_VAL; }, "a value is not a finite number"},
+      {"week dated -2147483647", [](Candle& c) { c.date = -2147483647; },
+       "the date is not a real date"},
+      {"day near INT_MAX", [](Candle& c) { c.date = 2147483646; }, "the date is not a real date"},
+      {"time 246000", [](Candle& c) { c.time = 246000; }, "the time is not a real time of day"},
+      {"negative volume", [](Candle& c) { c.volume = -1; }, "the volume is negative"},
+      {"prices zero with a volume", [](Candle& c) { c.open = c.high = c.low = c.close = 0; },
+       "a price is zero or negative"},
+      {"low above high", [](Candle& c) { c.low = c.high + 1; }, "the low is above the high"},
+  };
+  for (const Case& k : cases) {
+    std::vector<Candle> buffer = SoundArchive();
+    k.spoil(buffer[17]);
+    const ArchiveFindings f = TestArchiveRecords("S.dat", buffer.data(), 19);
+    EXPECT_TRUE(f.corrupted) << k.what;
+    ASSERT_EQ(f.lines.size(), 1u) << k.what;
+    EXPECT_NE(f.lines[0].find("contains errors: Interval='1' (index=1, internal index=17)"),
+              std::string::npos)
+        << f.lines[0];
+    EXPECT_NE(f.lines[0].find(std::string("(not a usable candle: ") + k.reason + ")"),
+              std::string::npos)
+        << f.lines[0];
+  }
 }

@@ -6,20 +6,12 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/interval_names.h"
+#include "archive/usable_candle.h"
 #include "support/log.h"
 
 namespace {
 
 constexpr char kTestHint[] = ". You can check integrity of all archives using 'Action=test' mode.";
-
-bool NearZero(double value) {
-  return std::fabs(value) <= kValueTolerance;
-}
-
-bool IsDamagedRecord(const Candle& c) {
-  return c.date == 0 || (NearZero(c.volume) && NearZero(c.open) && NearZero(c.high) &&
-                         NearZero(c.low) && NearZero(c.close));
-}
 
 // A price or volume truncated toward zero, in decimal without separators.
 std::string Whole(double value) {
@@ -33,7 +25,7 @@ std::string RecordIntervalName(std::int32_t code) {
   return code == kMonthInterval ? "mounth" : IntervalNameOfCode(code);
 }
 
-std::string DescribeRecord(const Candle* buffer, int record) {
+std::string DescribeRecord(const Candle* buffer, int record, CandleFault fault) {
   int x = record - kSlotCount;
   std::string name;
   for (int slot = 0; slot < kSlotCount; ++slot) {
@@ -48,7 +40,7 @@ std::string DescribeRecord(const Candle* buffer, int record) {
   return "Interval='" + name + "' (index=" + std::to_string(x) +
          ", internal index=" + std::to_string(record) + "), Date=" + std::to_string(c.date) +
          ", Open=" + Whole(c.open) + ", High=" + Whole(c.high) + ", Low=" + Whole(c.low) +
-         ", Close=" + Whole(c.close) + ", Volume=" + Whole(c.volume);
+         ", Close=" + Whole(c.close) + ", Volume=" + Whole(c.volume) + CandleFaultSuffix(fault);
 }
 
 }  // namespace
@@ -69,7 +61,8 @@ std::string FindArchiveDamage(const Candle* buffer, int records,
     return "Invalid record count " + std::to_string(records) + ", the intervals hold " +
            std::to_string(expected) + kTestHint;
   for (int record = kSlotCount; record < records; ++record) {
-    if (IsDamagedRecord(buffer[record])) return DescribeRecord(buffer, record);
+    const CandleFault fault = FindCandleFault(buffer[record]);
+    if (fault != CandleFault::kNone) return DescribeRecord(buffer, record, fault);
   }
   return {};
 }

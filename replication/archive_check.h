@@ -7,8 +7,9 @@
 #include "archive/candle.h"
 
 // The first problem of an archive of records records in buffer (slot counts, record
-// count, candle records), as the text that follows "contains errors: "; empty when the
-// archive is sound. slotName(buffer, i) names the interval of slot i for the slot-count
+// count, candle records that are not usable candles, usable_candle.h), as the text that
+// follows "contains errors: "; empty when the archive is sound. A record line names the
+// reason unless the record has date 0 or all values zero. slotName(buffer, i) names the interval of slot i for the slot-count
 // line. Slot-count and record-count problems end with the hint to run the test action.
 std::string FindArchiveDamage(const Candle* buffer, int records,
                               std::string (*slotName)(const Candle* buffer, int slot));

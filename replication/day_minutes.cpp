@@ -2,6 +2,7 @@
 
 #include "app/min_replicator.h"
 #include "archive/candle_file.h"
+#include "archive/usable_candle.h"
 #include "replication/replication_constants.h"
 #include "support/log.h"
 #include "support/platform.h"
@@ -29,6 +30,29 @@ WindowPart NarrowToWindow(const Candle* minutes, int count, std::int32_t timeBeg
   return part;
 }
 
+int DropUnusableMinutes(std::vector<Candle>& minutes, const std::string& fileText) {
+  int dropped = 0;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < minutes.size(); ++i) {
+    const Candle& minute = minutes[i];
+    const CandleFault fault = FindCandleFault(minute);
+    if (fault == CandleFault::kNone) {
+      minutes[kept++] = minute;
+      continue;
+    }
+    if (++dropped <= kListedUnusableMinutes) {
+      const std::string reason(CandleFaultText(fault));
+      LogError("Minute record %d (date %d, time %06d) of %s is skipped: %s", static_cast<int>(i),
+               minute.date, minute.time, fileText.c_str(), reason.c_str());
+    }
+  }
+  minutes.resize(kept);
+  if (dropped > kListedUnusableMinutes)
+    LogError("%d more unusable minute records of %s are skipped", dropped - kListedUnusableMinutes,
+             fileText.c_str());
+  return dropped;
+}
+
 std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
                                          const std::filesystem::path& relPath) {
   LogAt(2, "Replicating file %s", support::NarrowPath(relPath).c_str());
@@ -40,6 +64,10 @@ std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
     return std::nullopt;
   }
   LogAt(2, "Source file %s loaded", text.c_str());
+  if (DropUnusableMinutes(day.storage, text) > 0) {
+    day.minutes.m_Candles = day.storage.data();
+    day.minutes.m_Count = static_cast<std::int32_t>(day.storage.size());
+  }
   return day;
 }
 

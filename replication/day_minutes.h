@@ -45,8 +45,17 @@ struct WindowPart {
 WindowPart NarrowToWindow(const Candle* minutes, int count, std::int32_t timeBegin,
                           std::int32_t timeEnd);
 
+// Removes from minutes every record that is not a usable candle (usable_candle.h) and
+// returns the number removed; the others keep their order. Each removed record is named
+// in the errors log with the file's text, its index in the file, its date, time and the
+// reason ("Minute record %d (date %d, time %06d) of %s is skipped: %s"); past
+// kListedUnusableMinutes such lines, one more line counts the rest.
+int DropUnusableMinutes(std::vector<Candle>& minutes, const std::string& fileText);
+
 // Reads minutesDir_ / relPath / "1.dat" (logs at level 2 "Replicating file %s", then
-// "Source file %s loaded", or "File %s was not properly replicated" and nothing).
+// "Source file %s loaded", or "File %s was not properly replicated" and nothing). Minutes
+// that are not usable candles are dropped (DropUnusableMinutes): they never reach an
+// archive, and the rest of the day is used.
 std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
                                          const std::filesystem::path& relPath);
 

@@ -16,3 +16,6 @@ inline constexpr char kSecuritySeparators[] = ", ";
 inline constexpr std::int32_t kNextDayTimeShift = 240000;
 // Number of digits of an export date directory name (YYYYMMDD).
 inline constexpr int kExportDateDigits = 8;
+// Unusable minutes of one minute export file that are named one by one in the errors
+// log; the rest are counted in one more line.
+inline constexpr int kListedUnusableMinutes = 20;

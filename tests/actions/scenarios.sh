@@ -209,6 +209,32 @@ test_findings_and_counters() {
   log_has "$a" " Barsync finished"
 }
 
+# A stored NaN or infinite value is damage: the test action names the record and counts the
+# archive as corrupted, and adding a date leaves such archives byte for byte.
+test_counts_non_finite_candle_as_corrupted() {
+  local a=$work/a arch before
+  setup "$a"
+  add_dates "$a" $(dates | sed -n 1,2p)
+  arch=$a/bin/archive
+  poke "$arch/TQBR/SBER.dat" $((20 * RECORD + 32)) '\x00\x00\x00\x00\x00\x00\xf8\x7f'
+  poke "$arch/TQBR/GAZP.dat" $((22 * RECORD)) '\x00\x00\x00\x00\x00\x00\xf0\x7f'
+  poke "$arch/CETS/USD000UTSTOM.dat" $((23 * RECORD + 16)) '\x00\x00\x00\x00\x00\x00\xf0\xff'
+  before=$(digests "$a" archive)
+  fresh_logs "$a"
+  run_ok "$a" -a test
+  log_has "$a" "archive/TQBR/SBER.dat contains errors: Interval='1' (index=4, internal index=20)"
+  log_has "$a" "archive/TQBR/GAZP.dat contains errors: Interval='1' (index=6, internal index=22)"
+  log_has "$a" "archive/CETS/USD000UTSTOM.dat contains errors: Interval='1' (index=7, internal index=23)"
+  log_count_is "$a" "(not a usable candle: a value is not a finite number)" 3
+  log_has "$a" "Number of corrupted archives: 3"
+  fresh_logs "$a"
+  run_ok "$a" -a add -d "$(dates | sed -n 3p)"
+  log_count_is "$a" "(not a usable candle: a value is not a finite number)" 3
+  log_has "$a" "Number of corrupted archives: 3"
+  same "$(digests "$a" archive | grep -E "SBER|GAZP|USD")" "$(echo "$before" | grep -E "SBER|GAZP|USD")" \
+    "an archive holding a non-finite value was changed"
+}
+
 # The archive root exists (validation passes) but is a file, not a folder of classes.
 test_without_archive_root() {
   local a=$work/a

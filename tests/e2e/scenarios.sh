@@ -81,6 +81,26 @@ same_digests() {
   }
 }
 
+# Writes the bytes given as printf escapes at byte offset $2 of file $1.
+poke() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+# A little-endian 32-bit integer as printf escapes.
+le32() {
+  local v=$1
+  printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $(((v >> 8) & 255)) $(((v >> 16) & 255)) \
+    $(((v >> 24) & 255))
+}
+readonly RECORD=48 DATE_FIELD=40 TIME_FIELD=44
+readonly VOLUME=0 OPEN=8 HIGH=16 LOW=24 CLOSE=32
+readonly NAN='\x00\x00\x00\x00\x00\x00\xf8\x7f' INF='\x00\x00\x00\x00\x00\x00\xf0\x7f'
+readonly NEG_INF='\x00\x00\x00\x00\x00\x00\xf0\xff'
+# Removes record $2 (from 0) of the candle file $1.
+drop_record() {
+  { head -c $(($2 * RECORD)) "$1" && tail -c +$((($2 + 1) * RECORD + 1)) "$1"; } >"$1.cut" &&
+    mv "$1.cut" "$1"
+}
+# The first record of interval $3 of archive $2 (folder $1), counted from the file's start.
+first_record() { csv "$1" "$2" | awk -F, -v c="$3" 'NR > 1 && NR <= 17 { if ($2 == c) { print 16 + n; exit } n += $3 }'; }
+
 add_all() {
   local dir=$1 skip=${2:-none} d
   for d in $(dates); do
@@ -96,6 +116,10 @@ add_range() {
     [ "$d" -ge "$from" ] && [ "$d" -le "$to" ] && [ "$d" != "$skip" ] && run_ok "$dir" -a add -d "$d"
   done
 }
+
+# Removes the logs of folder $1, so that the checks see the next run alone.
+fresh_logs() { rm -f "$1/bin/Barsync.log" "$1/bin/Barsync.errors.log"; }
+log_lacks() { slashed "$1/bin/Barsync.log" | grep -qF -- "$2" && fail "the main log has: $2"; }
 
 # --- scenarios ---
 
@@ -423,6 +447,105 @@ invalid_directory_structure() {
   files=$(archive_files "$a")
   [ "$files" = "./CETS/USD000UTSTOM.dat ./FUTN/SIH4.dat ./TQBR/LKOH.dat ./TQBR/SBER.dat " ] ||
     fail "archives: $files"
+}
+
+# A minute record emptied by the exporter (date and time kept) and one whose low lies
+# above its high are skipped with a line each; the rest of their days is stored, exactly
+# as if those records were not in the files, and the archives stay usable for every later
+# action.
+unusable_minutes_skipped_archive_stays_usable() {
+  local a=$work/a b=$work/b dir
+  setup "$a"
+  setup "$b"
+  local f1=minutes/20240131/TQBR/SBER/1.dat f2=minutes/20240201/TQBR/SBER/1.dat
+  poke "$a/bin/$f1" $((200 * RECORD)) "$(printf '\\x00%.0s' $(seq 40))"
+  poke "$a/bin/$f2" $((300 * RECORD + LOW)) '\x00\x00\x00\x00\x00\x88\xc3\x40'  # 10000
+  drop_record "$b/bin/$f1" 200
+  drop_record "$b/bin/$f2" 300
+  for dir in "$a" "$b"; do add_range "$dir" 20240130 20240202; done
+  errors_has "$a" "Minute record 200 (date 20240131, time 103900) of "
+  errors_has "$a" "TQBR/SBER/1.dat is skipped: all values are zero"
+  errors_has "$a" "Minute record 300 (date 20240201, time "
+  errors_has "$a" "20240201/TQBR/SBER/1.dat is skipped: the low is above the high"
+  log_lacks "$a" "contains errors"
+  same_digests "$(digests "$a")" "$(digests "$b")" \
+    "skipping the bad minutes differs from exports without them"
+  local low
+  low=$(csv "$a" TQBR/SBER.dat -1 | awk -F, '$3 == 20240131 { print $7 }')
+  awk -v l="$low" 'BEGIN { exit !(l > 200) }' || fail "the day low of 20240131 is $low"
+  for dir in "$a" "$b"; do
+    fresh_logs "$dir"
+    run_ok "$dir" -a delete -d 20240131
+    run_ok "$dir" -a insert -d 20240131
+    run_ok "$dir" -a test
+  done
+  log_lacks "$a" "contains errors"
+  log_has "$a" "Number of corrupted archives: 0"
+  same_digests "$(digests "$a")" "$(digests "$b")" \
+    "delete and insert of the day with a skipped minute differ from exports without it"
+}
+
+# NaN and infinite values in minute records never reach an archive: those minutes are
+# skipped as not finite, and the archives equal those made from files without them.
+non_finite_minutes_never_reach_archive() {
+  local a=$work/a b=$work/b dir i
+  setup "$a"
+  setup "$b"
+  local f=minutes/20240131/TQBR/SBER/1.dat
+  poke "$a/bin/$f" $((250 * RECORD + CLOSE)) "$NAN"
+  poke "$a/bin/$f" $((260 * RECORD + VOLUME)) "$INF"
+  poke "$a/bin/$f" $((270 * RECORD + HIGH)) "$NEG_INF"
+  for i in 270 260 250; do drop_record "$b/bin/$f" "$i"; done
+  for dir in "$a" "$b"; do add_range "$dir" 20240130 20240201; done
+  for i in 250 260 270; do errors_has "$a" "Minute record $i (date 20240131, time "; done
+  errors_has "$a" "TQBR/SBER/1.dat is skipped: a value is not a finite number"
+  same_digests "$(digests "$a")" "$(digests "$b")" \
+    "skipping the non-finite minutes differs from exports without them"
+  csv "$a" TQBR/SBER.dat | grep -qi 'nan\|inf' && fail "a stored candle holds a non-finite value"
+  fresh_logs "$a"
+  run_ok "$a" -a test
+  log_has "$a" "Number of corrupted archives: 0"
+}
+
+# Impossible dates inside archives (a week candle dated -2147483647, a day candle dated
+# 2147483646) are damage: add, insert, delete and test report them without any calendar
+# arithmetic on them, count the archives as corrupted and leave them byte for byte; a
+# minute record with an impossible date is skipped.
+hostile_dates_are_damage() {
+  local a=$work/a rec
+  setup "$a"
+  add_range "$a" 20240130 20240131
+  rec=$(first_record "$a" TQBR/SBER.dat -2)
+  poke "$a/bin/archive/TQBR/SBER.dat" $((rec * RECORD + DATE_FIELD)) "$(le32 -2147483647)"
+  rec=$(first_record "$a" TQBR/GAZP.dat -1)
+  poke "$a/bin/archive/TQBR/GAZP.dat" $(((rec + 1) * RECORD + DATE_FIELD)) "$(le32 2147483646)"
+  poke "$a/bin/minutes/20240202/TQBR/LKOH/1.dat" $((100 * RECORD + DATE_FIELD)) \
+    "$(le32 2147483647)"
+  local before
+  before=$(digests "$a" TQBR/SBER.dat TQBR/GAZP.dat)
+  local action
+  for action in "add -d 20240202" "insert -d 20240130" "delete -d 20240131" "addlast"; do
+    fresh_logs "$a"
+    # shellcheck disable=SC2086
+    run_ok "$a" -a $action
+    log_has "$a" "TQBR/SBER.dat contains errors: Interval='week' (index=0, internal index="
+    log_has "$a" "Date=-2147483647, Open="
+    log_has "$a" "TQBR/GAZP.dat contains errors: Interval='day' (index=1, internal index="
+    log_has "$a" "Date=2147483646, Open="
+    log_has "$a" "(not a usable candle: the date is not a real date)"
+    case $action in add* | insert*) log_has "$a" "Number of corrupted archives: 2" ;; esac
+    if [ "$action" = "add -d 20240202" ]; then
+      errors_has "$a" "Minute record 100 (date 2147483647, time "
+      errors_has "$a" "20240202/TQBR/LKOH/1.dat is skipped: the date is not a real date"
+    fi
+    log_has "$a" " Barsync finished"
+    same_digests "$(digests "$a" TQBR/SBER.dat TQBR/GAZP.dat)" "$before" \
+      "a damaged archive was changed by $action"
+  done
+  csv "$a" TQBR/LKOH.dat -1 | grep -q '^-1,[0-9]*,20240202,' || fail "LKOH did not get 20240202"
+  fresh_logs "$a"
+  run_ok "$a" -a test
+  log_has "$a" "Number of corrupted archives: 2"
 }
 
 # The level-0 and level-1 lines of a scripted series of runs, compared with the expected

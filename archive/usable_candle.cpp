@@ -1,0 +1,75 @@
+#include "archive/usable_candle.h"
+
+#include <cmath>
+
+#include "archive/calendar.h"
+
+namespace {
+
+bool IsZero(double value) {
+  return std::fabs(value) <= kValueTolerance;
+}
+
+bool NotAbove(double a, double b) {
+  return a <= b + kValueTolerance;
+}
+
+bool InRange(double price, const Candle& c) {
+  return NotAbove(c.low, price) && NotAbove(price, c.high);
+}
+
+}  // namespace
+
+CandleFault FindCandleFault(const Candle& c) {
+  if (c.date == 0) return CandleFault::kNoDate;
+  const double values[] = {c.volume, c.open, c.high, c.low, c.close};
+  bool allZero = true;
+  for (const double v : values) allZero = allZero && IsZero(v);
+  if (allZero) return CandleFault::kAllZero;
+  for (const double v : values)
+    if (!std::isfinite(v)) return CandleFault::kNotFinite;
+  if (!IsValidDate(c.date)) return CandleFault::kImpossibleDate;
+  if (!IsValidTimeOfDay(c.time)) return CandleFault::kImpossibleTime;
+  if (c.volume < -kValueTolerance) return CandleFault::kNegativeVolume;
+  for (const double price : {c.open, c.high, c.low, c.close})
+    if (price <= kValueTolerance) return CandleFault::kNonPositivePrice;
+  if (!NotAbove(c.low, c.high)) return CandleFault::kLowAboveHigh;
+  if (!InRange(c.open, c)) return CandleFault::kOpenOutsideRange;
+  if (!InRange(c.close, c)) return CandleFault::kCloseOutsideRange;
+  return CandleFault::kNone;
+}
+
+std::string_view CandleFaultText(CandleFault fault) {
+  switch (fault) {
+    case CandleFault::kNone:
+      return {};
+    case CandleFault::kNoDate:
+      return "no date";
+    case CandleFault::kAllZero:
+      return "all values are zero";
+    case CandleFault::kNotFinite:
+      return "a value is not a finite number";
+    case CandleFault::kImpossibleDate:
+      return "the date is not a real date";
+    case CandleFault::kImpossibleTime:
+      return "the time is not a real time of day";
+    case CandleFault::kNegativeVolume:
+      return "the volume is negative";
+    case CandleFault::kNonPositivePrice:
+      return "a price is zero or negative";
+    case CandleFault::kLowAboveHigh:
+      return "the low is above the high";
+    case CandleFault::kOpenOutsideRange:
+      return "the open lies outside low to high";
+    case CandleFault::kCloseOutsideRange:
+      return "the close lies outside low to high";
+  }
+  return {};
+}
+
+std::string CandleFaultSuffix(CandleFault fault) {
+  if (fault == CandleFault::kNone || fault == CandleFault::kNoDate ||
+      fault == CandleFault::kAllZero)
+    return {};
+  return " (not a usable candle: " + std::string(CandleFaultText(fault)) + ")";
+}
