@@ -7,6 +7,8 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
+#include "archive/usable_candle.h"
+#include "replication/archive_check.h"
 #include "replication/archive_load.h"
 #include "replication/minute_change.h"
 #include "replication/plain_name.h"
@@ -20,12 +22,18 @@ RescaleOutcome RescaleArchive(CMinReplicator& replicator,
   LogAlways("Archive is: %s", text.c_str());
   LogAt(2, "Archive file %s loading", text.c_str());
   std::vector<Candle> buffer = NewArchiveBuffer();
+  const ArchiveFileRead read = ReadArchiveFile(path, buffer);
+  if (!read.damage.empty()) {
+    ReportDamagedArchive(text, read.damage);
+    ++replicator.corruptedCount_;
+    LogError("Change of \"%s\", \"%s\" not applied: its archive is damaged",
+             replicator.curClass_.c_str(), replicator.curSec_.c_str());
+    return RescaleOutcome::kDamaged;
+  }
+  if (!read.exists) LogAlways("Archive %s is missing.  Verify input date.", text.c_str());
   CMinArch whole(kOneMinuteInterval, 0);
   whole.m_Candles = buffer.data();
-  if (!ReadCandleFile(path, whole, kArchiveRecords)) {
-    LogAlways("Archive %s is missing.  Verify input date.", text.c_str());
-    whole.m_Count = 0;
-  }
+  whole.m_Count = read.records;
   LogAt(2, "Archive file %s loaded", text.c_str());
   const std::vector<Candle> before(buffer.begin(), buffer.begin() + whole.m_Count);
   for (int record = kSlotCount; record < whole.m_Count; ++record) change(buffer[record]);
@@ -36,6 +44,17 @@ RescaleOutcome RescaleArchive(CMinReplicator& replicator,
         "Archive %s not changed: the change would make record %d (date %d, time %06d) "
         "not a finite number",
         text.c_str(), overflow, c.date, c.time);
+    return RescaleOutcome::kRefused;
+  }
+  for (int record = kSlotCount; record < whole.m_Count; ++record) {
+    const CandleFault fault = FindCandleFault(buffer[record]);
+    if (fault == CandleFault::kNone) continue;
+    const Candle& c = before[record];
+    const std::string reason(CandleFaultText(fault));
+    LogError(
+        "Archive %s not changed: the change would make record %d (date %d, time %06d) "
+        "not a usable candle: %s",
+        text.c_str(), record, c.date, c.time, reason.c_str());
     return RescaleOutcome::kRefused;
   }
   if (whole.m_Count == 0) {

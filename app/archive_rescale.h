@@ -8,19 +8,23 @@
 
 class CMinReplicator;
 
-// The archive archiveDir_ / curClass_ / (curSec_ + ".dat"): "Archive is: %s", read whole
-// ("Archive %s is missing.  Verify input date." when it cannot be read: it then holds no
-// record and is never written). change is applied to every record after the 16 slots;
-// the slots are not touched. An archive with records is written back crash-safely
-// (level 2 "saving" / "saved"); one without: "Error updating archive %s  - size archive =
-// 0 - No That Archives - verify your ini-file!". kWriteFailed when the write-back failed
-// ("Error updating archive %s", the previous file intact): the run must end.
+// The archive archiveDir_ / curClass_ / (curSec_ + ".dat"): "Archive is: %s", then read
+// whole and checked as every action checks an archive (ReadArchiveFile). No file: "Archive
+// %s is missing.  Verify input date." (it holds no record and is never written). A
+// damaged archive is reported at level 0 ("Archive file %s contains errors: ..."), counted
+// in corruptedCount_ and left byte for byte (kDamaged). Otherwise change is applied to
+// every record after the 16 slots; the slots are not touched. An archive with records is
+// written back crash-safely (level 2 "saving" / "saved"); one without: "Error updating
+// archive %s  - size archive = 0 - No That Archives - verify your ini-file!". A failed
+// write-back gives "Error updating archive %s" (the previous file intact) and kWriteFailed.
 // A change that would make a finite volume or price non-finite (a divisor so small that
-// the prices overflow) is not written: "Archive %s not changed: ..." naming the first
-// such candle (errors log), the file left as it was, and the entry goes no further.
+// the prices overflow), or a candle no longer usable (a price that becomes zero), is not
+// written: "Archive %s not changed: ..." naming the first such candle (errors log), the
+// file left as it was, and the entry goes no further (kRefused).
 enum class RescaleOutcome {
   kDone,         // written back, or nothing to write (missing or empty archive)
-  kRefused,      // the change would make a value non-finite: the archive is as it was
+  kDamaged,      // the archive fails the loader's checks: reported, counted, left as it is
+  kRefused,      // the change would spoil a value: the archive is as it was
   kWriteFailed,  // the write-back failed, the previous file intact: the run must end
 };
 RescaleOutcome RescaleArchive(CMinReplicator& replicator,

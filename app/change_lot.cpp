@@ -61,8 +61,10 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
       if (InLotRange(c, change)) c.volume = std::floor(c.volume / change.lotDivisor + kHalf);
     });
     if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
-    if (outcome == RescaleOutcome::kRefused) continue;
-    if (change.lotEnd == kNoLotRange) ProcessInstrumentDates(replicator);
+    // A refused archive keeps its minutes as they are too: the change is applied to both
+    // or to neither, so it can be run again once the archive is mended.
+    if (outcome == RescaleOutcome::kDone && change.lotEnd == kNoLotRange)
+      ProcessInstrumentDates(replicator);
   }
   return ActionOutcome::kDone;
 }

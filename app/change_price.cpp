@@ -76,8 +76,8 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
     const RescaleOutcome outcome =
         RescaleArchive(replicator, [&](Candle& c) { ChangeArchivePrices(c, change); });
     if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
-    if (outcome == RescaleOutcome::kRefused) continue;
-    ProcessInstrumentDates(replicator);
+    // A refused archive keeps its minutes as they are too (see the lot change).
+    if (outcome == RescaleOutcome::kDone) ProcessInstrumentDates(replicator);
   }
   return ActionOutcome::kDone;
 }

@@ -78,6 +78,31 @@ std::vector<std::int32_t> NewArchiveCodes() {
   return codes;
 }
 
+ArchiveFileRead ReadArchiveFile(const std::filesystem::path& path, std::vector<Candle>& buffer) {
+  ArchiveFileRead read;
+  std::error_code error;
+  const auto kind = support::QueryObject(path, error);
+  if (kind == support::ObjectKind::kNothing && !error) return read;
+  read.exists = true;
+  std::uintmax_t size = 0;
+  const std::string problem =
+      error ? "Can not read the file (" + error.message() + ")" : FileProblem(path, size);
+  if (!problem.empty()) {
+    read.damage = problem + ".";
+    return read;
+  }
+  CMinArch whole(kOneMinuteInterval, 0);
+  whole.m_Candles = buffer.data();
+  if (!ReadCandleFile(path, whole, kArchiveRecords)) {
+    read.damage = "Can not read the file.";
+    return read;
+  }
+  read.damage = FindArchiveDamage(buffer.data(), whole.m_Count, ConfiguredSlotName);
+  if (!read.damage.empty()) std::fill(buffer.begin(), buffer.end(), Candle{});
+  read.records = read.damage.empty() ? whole.m_Count : 0;
+  return read;
+}
+
 namespace {
 
 LoadedArchive StartLoading(CMinReplicator& replicator, const std::filesystem::path& path) {
@@ -105,24 +130,9 @@ LoadedArchive NewArchive(CMinReplicator& replicator, const std::filesystem::path
 
 LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
   LoadedArchive archive = StartLoading(replicator, path);
-  std::error_code error;
-  const auto kind = support::QueryObject(path, error);
-  if (kind == support::ObjectKind::kNothing && !error) return Fresh(std::move(archive));
-  std::uintmax_t size = 0;
-  std::string problem =
-      error ? "Can not read the file (" + error.message() + ")" : FileProblem(path, size);
-  if (!problem.empty()) return Damaged(replicator, std::move(archive), problem + ".");
-
-  CMinArch whole(kOneMinuteInterval, 0);
-  whole.m_Candles = archive.buffer.data();
-  if (!ReadCandleFile(path, whole, kArchiveRecords))
-    return Damaged(replicator, std::move(archive), "Can not read the file.");
-  const std::string damage =
-      FindArchiveDamage(archive.buffer.data(), whole.m_Count, ConfiguredSlotName);
-  if (!damage.empty()) {
-    std::fill(archive.buffer.begin(), archive.buffer.end(), Candle{});
-    return Damaged(replicator, std::move(archive), damage);
-  }
+  const ArchiveFileRead read = ReadArchiveFile(path, archive.buffer);
+  if (!read.exists) return Fresh(std::move(archive));
+  if (!read.damage.empty()) return Damaged(replicator, std::move(archive), read.damage);
   LogAt(2, "Archive file %s loaded", archive.text.c_str());
   return archive;
 }

@@ -28,13 +28,27 @@ std::filesystem::path InstrumentArchivePath(const CMinReplicator& replicator);
 // are ignored (one error line per run).
 std::vector<std::int32_t> NewArchiveCodes();
 
+// An existing instrument archive file read whole and checked as LoadArchive checks it.
+struct ArchiveFileRead {
+  bool exists = false;  // false: nothing at path (no message)
+  int records = 0;      // records read into the buffer (when sound)
+  std::string damage;   // empty when sound; else the text after "contains errors: "
+};
+
+// Reads path into buffer (kArchiveRecords records, zeroed by the caller) and checks it:
+// unreadable, a size that is not a multiple of 48 or above 2,304,768 bytes, fewer than
+// 16 records, a slot count outside 0..3000, a record count other than 16 + the sum of the
+// counts, or a record that is not a usable candle is damage (buffer zeroed again). No
+// message: the callers report in their own words (ReportDamagedArchive).
+ArchiveFileRead ReadArchiveFile(const std::filesystem::path& path, std::vector<Candle>& buffer);
+
 // Loads the archive at path (logs "Archive file %s loading" / "... loaded" at level 2)
 // and counts it in processedCount_. When no file exists: "Archive %s is missing.
 // Creating a new one" (level 2) and a new archive with the slots of NewArchiveCodes (no
 // file is written until the archive is saved). A file that exists but cannot be used
 // (unreadable, a size that is not a multiple of 48 or above 2,304,768 bytes, fewer than
 // 16 records, a slot count outside 0..3000, a record count other than 16 + the sum of
-// the counts, or a damaged candle record) is reported at level 0, counted in
+// the counts, or a record that is not a usable candle) is reported at level 0, counted in
 // corruptedCount_ and returned damaged; the file is left untouched.
 LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path);
 

@@ -391,6 +391,45 @@ change_keeps_sixteen_record_archive() {
   log_has "$a" " Barsync finished"
 }
 
+# The lot and the price change refuse a damaged archive as every other action does: a
+# record without a date, a NaN price or a file of a wrong size is reported with the
+# loader's line, and the archive and that security's minute files stay byte for byte;
+# the next entry is applied.
+change_refuses_damaged_archive() {
+  local a=$work/a arch d1 before minutes_before lkoh action
+  setup "$a"
+  d1=$(dates | sed -n 1p)
+  add_dates "$a" "$d1" "$(dates | sed -n 2p)"
+  arch=$a/bin/archive/TQBR
+  poke "$arch/SBER.dat" $((20 * RECORD + DATE_FIELD)) "$(le32 0)"
+  poke "$arch/GAZP.dat" $((21 * RECORD + 32)) '\x00\x00\x00\x00\x00\x00\xf8\x7f'
+  cp "$a/bin/archive/FUTN/SIH4.dat" "$arch/CHMF.dat"
+  printf 'xx' >>"$arch/CHMF.dat"
+  settings "$a" "[ChangeLot]" "1=TQBR,SBER,1,10" "2=TQBR,GAZP,1,10" "3=TQBR,CHMF,1,10" \
+    "4=TQBR,LKOH,1,10" "[ChangePrice]" "1=TQBR,SBER,10" "2=TQBR,GAZP,10" "3=TQBR,CHMF,10" \
+    "4=TQBR,LKOH,10"
+  before=$(digests "$a" archive/TQBR | grep -v LKOH)
+  minutes_before=$(digests "$a" minutes | grep -v LKOH)
+  for action in changelot changeprice; do
+    lkoh=$(csv "$a" TQBR/LKOH.dat 1)
+    fresh_logs "$a"
+    run_ok "$a" -a "$action"
+    log_has "$a" "archive/TQBR/SBER.dat contains errors: Interval='1' (index=4, internal index=20), Date=0,"
+    log_has "$a" "archive/TQBR/GAZP.dat contains errors: Interval='1' (index=5, internal index=21)"
+    log_has "$a" "(not a usable candle: a value is not a finite number)"
+    log_has "$a" "archive/TQBR/CHMF.dat contains errors: Invalid file size"
+    errors_has "$a" 'Change of "TQBR", "SBER" not applied: its archive is damaged'
+    errors_has "$a" 'Change of "TQBR", "GAZP" not applied: its archive is damaged'
+    errors_has "$a" 'Change of "TQBR", "CHMF" not applied: its archive is damaged'
+    log_lacks "$a" "SBER.dat is missing"
+    same "$(digests "$a" archive/TQBR | grep -v LKOH)" "$before" "$action changed a damaged archive"
+    same "$(digests "$a" minutes | grep -v LKOH)" "$minutes_before" \
+      "$action changed the minutes of a security whose archive is damaged"
+    [ "$(csv "$a" TQBR/LKOH.dat 1)" != "$lkoh" ] || fail "$action did not change LKOH"
+    log_has "$a" " Barsync finished"
+  done
+}
+
 change_write_failure_ends_run() {
   local a=$work/a d1 sber gazp minutes_before
   setup "$a"
