@@ -1,9 +1,12 @@
 """The findings of Barsync's test action for one archive file, line for line.
 
 A file is damaged when its size is not a whole number of records or exceeds the largest
-archive, when a slot counts more than 3000 candles, when a candle has no date or has
-volume and all four prices zero, or when its record count differs from 16 plus the slot
-counts. Candles with a date, zero volume and a price are reported but do no damage.
+archive, when a slot counts more than 3000 candles, when a candle is not a usable candle
+(the program's rule in archive/usable_candle.h: no date, volume and all four prices zero,
+a NaN or infinite value, an impossible date or time, a negative volume, a price not above
+zero, a low above the high, an open or close outside low to high), or when its record count
+differs from 16 plus the slot counts. Usable candles with zero volume are reported but do
+no damage.
 """
 
 import math
@@ -56,11 +59,70 @@ def _record_place(codes, counts, record):
     return "Interval='' (index=%d" % k
 
 
-def _record_line(path_text, kind, codes, counts, records, record):
+# The faults of the usable-candle rule, in the order the program checks them, with the
+# reason its lines append (none for the two long-standing ones).
+_FAULTS = (
+    ("no date", None),
+    ("all zero", None),
+    ("not finite", "a value is not a finite number"),
+    ("date", "the date is not a real date"),
+    ("time", "the time is not a real time of day"),
+    ("volume", "the volume is negative"),
+    ("price", "a price is zero or negative"),
+    ("low high", "the low is above the high"),
+    ("open", "the open lies outside low to high"),
+    ("close", "the close lies outside low to high"),
+)
+_PRICES = ("open", "high", "low", "close")
+
+
+def _real_dates(dates):
+    dates = dates.astype(np.int64)
+    year, month, day = dates // 10000, (dates // 100) % 100, dates % 100
+    leap = ((year % 4 == 0) & (year % 100 != 0)) | (year % 400 == 0)
+    lengths = np.array([0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31])
+    month_days = lengths[np.clip(month, 0, 12)] + ((month == 2) & leap)
+    return ((dates > 0) & (year >= 1) & (year <= 9999) & (month >= 1) & (month <= 12)
+            & (day >= 1) & (day <= month_days))
+
+
+def _real_times(times):
+    times = times.astype(np.int64)
+    return ((times >= 0) & (times // 10000 <= 23) & ((times // 100) % 100 <= 59)
+            & (times % 100 <= 59))
+
+
+def _candle_faults(candles):
+    """Index into _FAULTS + 1 of each candle's first fault, 0 for a usable candle."""
+    tol = VALUE_TOLERANCE
+    names = ("volume",) + _PRICES
+    with np.errstate(invalid="ignore"):
+        values = {name: candles[name].astype(float) for name in names}
+        low, high = values["low"], values["high"]
+        checks = [
+            candles["date"] == 0,
+            np.logical_and.reduce([np.abs(values[n]) <= tol for n in names]),
+            ~np.logical_and.reduce([np.isfinite(values[n]) for n in names]),
+            ~_real_dates(candles["date"]),
+            ~_real_times(candles["time"]),
+            values["volume"] < -tol,
+            np.logical_or.reduce([values[n] <= tol for n in _PRICES]),
+            ~(low <= high + tol),
+            ~((low <= values["open"] + tol) & (values["open"] <= high + tol)),
+            ~((low <= values["close"] + tol) & (values["close"] <= high + tol)),
+        ]
+    faults = np.zeros(len(candles), dtype=int)
+    for number, check in reversed(list(enumerate(checks, start=1))):
+        faults[check] = number
+    return faults
+
+
+def _record_line(path_text, kind, codes, counts, records, record, fault=0):
     c = records[record]
+    reason = _FAULTS[fault - 1][1] if fault else None
     return (
         "Archive file %s%s%s, internal index=%d), Date=%d, Open=%s, High=%s, Low=%s, "
-        "Close=%s, Volume=%s"
+        "Close=%s, Volume=%s%s"
         % (
             path_text,
             kind,
@@ -72,6 +134,7 @@ def _record_line(path_text, kind, codes, counts, records, record):
             _whole(c["low"]),
             _whole(c["close"]),
             _whole(c["volume"]),
+            " (not a usable candle: %s)" % reason if reason else "",
         )
     )
 
@@ -117,11 +180,9 @@ def findings_of_records(path_text, records, interval_keys=()):
     if found.corrupted:
         return found
     candles = records[SLOT_COUNT:]
-    prices_zero = np.ones(len(candles), dtype=bool)
-    for name in ("open", "high", "low", "close"):
-        prices_zero &= np.abs(candles[name]) <= VALUE_TOLERANCE
     volume_zero = np.abs(candles["volume"]) <= VALUE_TOLERANCE
-    errors = (candles["date"] == 0) | (prices_zero & volume_zero)
+    faults = _candle_faults(candles)
+    errors = faults > 0
     first_error = int(np.argmax(errors)) if errors.any() else len(candles)
     for index in np.flatnonzero(volume_zero[:first_error]):
         found.lines.append(
@@ -130,7 +191,8 @@ def findings_of_records(path_text, records, interval_keys=()):
         found.zero_volume = True
     if first_error < len(candles):
         record = SLOT_COUNT + first_error
-        found.lines.append(_record_line(path_text, _ERRORS, codes, counts, records, record))
+        found.lines.append(_record_line(path_text, _ERRORS, codes, counts, records, record,
+                                        int(faults[first_error])))
         found.corrupted = True
         return found
     expected = SLOT_COUNT + sum(counts)

@@ -36,8 +36,19 @@ def hand_picked():
                                                        "volume", 0.0), 21, "date", 0), True),
         "zero_volume_only": (set_field(set_field(data, 17, "volume", 1e-9), 23, "volume", 0.0),
                              False),
-        "prices_zero_volume_kept": (archive_bytes([(-2, [(7.0, 0, 0, 0, 0, 20240107, 0)])]),
-                                    False),
+        "prices_zero_with_volume": (archive_bytes([(-2, [(7.0, 0, 0, 0, 0, 20240107, 0)])]),
+                                    True),
+        "close_nan": (set_field(data, 17, "close", float("nan")), True),
+        "volume_infinite": (set_field(data, 18, "volume", float("inf")), True),
+        "week_dated_far_back": (set_field(data, 19, "date", -2147483647), True),
+        "day_near_int_max": (set_field(data, 20, "date", 2147483646), True),
+        "february_30": (set_field(data, 20, "date", 20240230), True),
+        "time_246000": (set_field(data, 21, "time", 246000), True),
+        "volume_negative": (set_field(data, 22, "volume", -3.0), True),
+        "low_above_high": (set_field(data, 23, "low", 102.0), True),
+        "open_above_high": (set_field(data, 16, "open", 101.5), True),
+        "close_below_low": (set_field(data, 17, "close", 99.0), True),
+        "open_at_high_within_tolerance": (set_field(data, 16, "open", 101.25 + 5e-9), False),
         "truncated": (data[:-48], True),
         "trailing_record": (data + record_bytes(1, 1, 1, 1, 1, 20240301, 0), True),
         "odd_size": (data + b"\0", True),
@@ -55,7 +66,7 @@ def damaged_at_random(rng):
                  for code in rng.sample([1, 5, 60, -1, -2, -3], rng.randint(1, 6))]
     data = archive_bytes(intervals)
     records = len(data) // 48
-    kind = rng.choice(["none", "count", "date", "zero", "cut", "grow"])
+    kind = rng.choice(["none", "count", "date", "zero", "cut", "grow", "value"])
     if kind == "count":
         data = set_field(data, rng.randrange(16), "time", rng.choice([3001, -5, 2**31 - 1]))
     elif kind == "date" and records > 16:
@@ -64,6 +75,14 @@ def damaged_at_random(rng):
         r = rng.randrange(16, records)
         for name in ("volume", "open", "high", "low", "close"):
             data = set_field(data, r, name, rng.choice([0.0, 1e-9, -1e-9]))
+    elif kind == "value" and records > 16:
+        r = rng.randrange(16, records)
+        name = rng.choice(["volume", "open", "high", "low", "close", "date", "time"])
+        if name in ("date", "time"):
+            value = rng.choice([-1, 2**31 - 1, -2**31, 20231131, 240000, 20240105])
+        else:
+            value = rng.choice([-1.0, 0.0, 99.0, 102.0, float("inf"), float("nan"), 100.5])
+        data = set_field(data, r, name, value)
     elif kind == "cut":
         data = data[: rng.randrange(len(data))]
     elif kind == "grow":

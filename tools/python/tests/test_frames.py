@@ -118,8 +118,10 @@ def test_repeated_and_unused_slots(tmp_path):
     assert frames["5"]["volume"].tolist() == [5.0]
 
 
-def test_impossible_date_is_refused_by_name(tmp_path):
+def test_impossible_date_is_refused_as_damage(tmp_path):
+    # The program refuses a stored impossible date as damage, and so does the reader.
     archive = write_archive(tmp_path / "B.dat",
                             [(-1, [(5.0, 1.0, 2.0, 0.5, 1.5, 20240231, 0)])])
-    with pytest.raises(ValueError, match="interval 'day' holds an impossible date"):
+    with pytest.raises(barsync_archive.DamagedArchiveError,
+                       match=r"Interval='day' .*Date=20240231.*the date is not a real date"):
         barsync_archive.read_archive(archive)
