@@ -95,6 +95,18 @@ def usable_minute(r):
     return any(abs(v) > 1e-8 for v in values)
 
 
+def rounded_down(precision, value, divisor):
+    """A minute price after a price change: floor(P * value / D) / P; a value that is not
+    finite stays as the division leaves it."""
+    x = precision * value / divisor
+    return math.floor(x) / precision if math.isfinite(x) else x / precision
+
+
+def lot_rounded(volume, divisor):
+    x = volume / divisor + 0.5
+    return float(math.floor(x)) if math.isfinite(x) else x
+
+
 def period_key(code, date):
     if code == DAY:
         return date
@@ -358,11 +370,11 @@ class Model:
         s = self.security(name)
         s.forget_all()
         for k, v in s.held.items():
-            s.held[k] = (math.floor(v[0] / divisor + 0.5),) + v[1:]
+            s.held[k] = (lot_rounded(v[0], divisor),) + v[1:]
         for code, kept in s.kept_periods.items():
             for key, c in kept.items():
                 if c is not None:
-                    kept[key] = (math.floor(c[0] / divisor + 0.5),) + c[1:]
+                    kept[key] = (lot_rounded(c[0], divisor),) + c[1:]
         s.refresh()
 
     def change_price(self, name, divisor, digits):
@@ -370,7 +382,7 @@ class Model:
         p = float(10 ** digits)
         s.forget_all()
         for k, v in s.held.items():
-            s.held[k] = (v[0],) + tuple(math.floor(p * x / divisor) / p for x in v[1:])
+            s.held[k] = (v[0],) + tuple(rounded_down(p, x, divisor) for x in v[1:])
         for code, kept in s.kept_periods.items():
             for key, c in kept.items():
                 if c is not None:
