@@ -35,27 +35,9 @@ CI_SEEDS = list(range(1, 49)) + [57]  # 57: a history of 3050 trading days
 FAULTS = {
     "week_only_readd_widens_again":
         "with only WEEK or MONTH configured, adding a held day again widens its candle again",
-    "bad_minute_reaches_archive":
-        "an all-zero, non-finite or negative minute reaches the archive, or a minute with an "
-        "impossible time makes the program refuse its whole file",
 }
 KNOWN_FAULTS = {
-    1: "bad_minute_reaches_archive",
-    2: "bad_minute_reaches_archive",
-    4: "bad_minute_reaches_archive",
-    10: "bad_minute_reaches_archive",
-    11: "bad_minute_reaches_archive",
-    18: "bad_minute_reaches_archive",
-    21: "bad_minute_reaches_archive",
-    24: "bad_minute_reaches_archive",
-    27: "bad_minute_reaches_archive",
-    29: "bad_minute_reaches_archive",
     32: "week_only_readd_widens_again",
-    35: "bad_minute_reaches_archive",
-    38: "bad_minute_reaches_archive",
-    42: "bad_minute_reaches_archive",
-    45: "bad_minute_reaches_archive",
-    47: "bad_minute_reaches_archive",
 }
 
 
