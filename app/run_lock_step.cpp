@@ -1,6 +1,7 @@
 // Taking the archive folder's run lock before anything is changed, and removing the
 // temporaries that a killed run left beside the archives.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <string>
 #include <system_error>
@@ -21,9 +22,21 @@ namespace {
 constexpr char kTestAction[] = "test";
 constexpr char kUnknownOwner[] = "(unknown)";
 
+// The wait for a busy archive folder. A value that is not a whole number of seconds (a
+// typo such as "abc" or "2.5", or one beyond the int range) is reported and the default
+// used, so that a mistyped setting never turns the wait off silently.
 int LockWaitSeconds() {
   const IniFile ini(kSettingsFileName);
-  const int seconds = ini.GetInt("General", kLockWaitKey, kDefaultLockWaitSeconds);
+  const std::string text = ini.GetString("General", kLockWaitKey, "");
+  if (text.empty()) return kDefaultLockWaitSeconds;
+  int seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (error != std::errc() || stop != end) {
+    LogError("%s %s is not a whole number of seconds; waiting %d seconds", kLockWaitKey,
+             text.c_str(), kDefaultLockWaitSeconds);
+    return kDefaultLockWaitSeconds;
+  }
   if (seconds >= 0) return seconds;
   LogError("%s %d is below 0; waiting %d seconds", kLockWaitKey, seconds, kDefaultLockWaitSeconds);
   return kDefaultLockWaitSeconds;

@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "app/app_test_support.h"
 #include "support/file_lock.h"
@@ -116,6 +118,41 @@ TEST_F(RunLockTest, ANegativeWaitFallsBackToTheDefaultWithAnErrorLine) {
   WriteIni("[General]\nLockWaitSeconds=-5\n");
   EXPECT_TRUE(Validate("add")) << out_;
   EXPECT_THAT(out_, HasSubstr("LockWaitSeconds -5 is below 0; waiting 300 seconds"));
+}
+
+TEST_F(RunLockTest, AWaitThatIsNoWholeNumberFallsBackToTheDefaultWithAnErrorLine) {
+  // Each of these once meant a wait of 0 seconds (a typo) or a wrapped number of seconds.
+  for (const char* value : {"abc", "2.5", "99999999999", "3000000000", "10s"}) {
+    SCOPED_TRACE(value);
+    WriteIni(std::string("[General]\nLockWaitSeconds=") + value + "\n");
+    CMinReplicator fresh;  // a run of its own, releasing its lock at the end
+    fresh.action_ = "add";
+    fresh.minutesDir_ = dir_ / "min";
+    fresh.archiveDir_ = dir_ / "arch";
+    fresh.date_ = "20240105";
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(fresh.ValidateParameters());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_THAT(out, HasSubstr(std::string("LockWaitSeconds ") + value +
+                               " is not a whole number of seconds; waiting 300 seconds"));
+  }
+}
+
+TEST_F(RunLockTest, AWaitThatIsNoWholeNumberStillWaitsForABusyFolder) {
+  support::FileLock other;
+  HoldLock(other, "4242");
+  WriteIni("[General]\nLockWaitSeconds=abc\n");
+  // The default wait is long; the holder ends after a moment, so the run gets the lock
+  // instead of giving up at once as a wait of 0 would.
+  std::thread holderEnds([&other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.Release();
+  });
+  const bool ok = Validate("add");
+  holderEnds.join();
+  EXPECT_TRUE(ok) << out_;
+  EXPECT_THAT(out_, HasSubstr("waiting up to 300 seconds"));
+  EXPECT_FALSE(replicator_.runLockRefused_);
 }
 
 TEST_F(RunLockTest, TheHolderRemovesLeftoverTemporariesAndNothingElse) {
