@@ -44,6 +44,35 @@ std::vector<CMinArch> IntervalsWithSlots(const std::vector<CMinArch>& intervals,
   return placed;
 }
 
+// Week and month candles cannot tell which days they hold: with neither a day nor a
+// minute interval configured, an export added again would widen them a second time, and
+// an insert or delete could not recompute them. Such an archive keeps a day interval too
+// (in the first free slot), applied before the week and month.
+std::vector<CMinArch> WithKeptDayInterval(const std::vector<CMinArch>& intervals,
+                                          LoadedArchive& archive) {
+  bool periods = false;
+  for (const CMinArch& interval : intervals) {
+    if (interval.m_Interval >= kOneMinuteInterval || interval.m_Interval == kDayInterval)
+      return intervals;
+    periods =
+        periods || interval.m_Interval == kWeekInterval || interval.m_Interval == kMonthInterval;
+  }
+  if (!periods) return intervals;
+  Candle* instrument = archive.buffer.data();
+  if (!FindSlot(instrument, kDayInterval)) {
+    const auto free = FindSlot(instrument, kNoInterval);
+    if (!free || free->count != 0) return intervals;
+    SetSlot(instrument, free->slot, kDayInterval, 0);
+    LogAt(1,
+          "Archive file %s keeps a day interval in slot %d: week and month candles need it to "
+          "tell which days they hold",
+          archive.text.c_str(), free->slot);
+  }
+  std::vector<CMinArch> kept{CMinArch(kDayInterval, kMaxCandlesPerInterval)};
+  kept.insert(kept.end(), intervals.begin(), intervals.end());
+  return kept;
+}
+
 MinuteBuildResult BuildFor(const CMinArch& minutes, std::int32_t interval, std::int32_t date,
                            std::int32_t sessionStart) {
   MinuteBuildInput input;
@@ -96,7 +125,8 @@ StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>
 
 void MergeDay(const CMinReplicator& replicator, LoadedArchive& archive, const DayInput& day) {
   if (archive.damaged) return;
-  std::vector<CMinArch> intervals = IntervalsWithSlots(replicator.intervals_, archive, day);
+  std::vector<CMinArch> intervals =
+      IntervalsWithSlots(WithKeptDayInterval(replicator.intervals_, archive), archive, day);
   const std::int32_t sessionStart =
       replicator.sessionStartHour_.empty() ? 0 : replicator.sessionStart_;
   std::string_view action = day.action;

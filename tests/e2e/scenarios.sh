@@ -311,6 +311,33 @@ day_long_minute_interval_keeps_after_midnight_part() {
     "the 1441-minute candles are not the day candles"
 }
 
+# With only week and month intervals, adding a date of a held week again (an export
+# re-sent, or grown) must not widen the week and month by that day a second time: the
+# archive keeps a day interval to know which days they hold, and the week and month
+# candles end as those of the sample's intervals.
+week_month_only_readd_keeps_candles() {
+  local a=$work/a b=$work/b code d
+  setup "$a"
+  setup "$b"
+  set_intervals "$a" week month
+  for d in $(dates); do
+    run_ok "$a" -a add -d "$d"
+    [ "$d" = 20240227 ] && run_ok "$a" -a add -d "$d"
+  done
+  add_all "$b"
+  for code in -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code of week/month-only archives differs from that of the sample's intervals"
+  done
+  log_has "$a" "TQBR/SBER.dat keeps a day interval in slot 2: week and month candles need it"
+  run_ok "$a" -a delete -d 20240304
+  run_ok "$b" -a delete -d 20240304
+  for code in -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code after a delete differs from that of the sample's intervals"
+  done
+}
+
 delete_stored_day() {
   local a=$work/a b=$work/b
   setup "$a"
