@@ -6,6 +6,7 @@
 #include "app/app_constants.h"
 #include "app/min_replicator.h"
 #include "app/run_actions.h"
+#include "replication/archive_load.h"
 #include "replication/interval_order.h"
 #include "replication/latest_date.h"
 #include "support/log.h"
@@ -64,7 +65,7 @@ void WriteSummary(const CMinReplicator& r) {
 
 void CMinReplicator::Run() {
   WriteBanner(*this);
-  intervals_ = MergeOrder(intervals_);
+  intervals_ = KeepIntervalsWithSlots(MergeOrder(intervals_), ConfiguredIntervalSlots());
   for (const Dispatch& entry : kDispatch) {
     if (entry.action != action_) continue;
     if (entry.dateLine) SettleDate(*this);

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr char kIntervalsSection[] = "Intervals";
-constexpr char kCommentedKey[] = "//";
 
 // The name of slot i in messages: the configured interval at that position, or the name
 // of the slot's code when the configuration has fewer intervals.
@@ -56,26 +55,13 @@ std::filesystem::path InstrumentArchivePath(const CMinReplicator& replicator) {
          support::PathFromNarrow(replicator.curSec_ + kArchiveExtension);
 }
 
-std::vector<std::int32_t> NewArchiveCodes() {
-  static bool tooManyReported = false;
+IntervalSlotPlan ConfiguredIntervalSlots() {
   const IniFile ini(kSettingsFileName);
-  const std::vector<IniEntry> keys = ini.GetSection(kIntervalsSection);
-  std::vector<std::int32_t> codes;
-  for (const IniEntry& entry : keys) {
-    if (codes.size() == static_cast<std::size_t>(kSlotCount)) {
-      if (!tooManyReported)
-        LogError("Only %d intervals fit in an archive: %d keys of [Intervals] are ignored",
-                 kSlotCount, static_cast<int>(keys.size()) - kSlotCount);
-      tooManyReported = true;
-      break;
-    }
-    std::int32_t code = kNoInterval;
-    if (entry.first.rfind(kCommentedKey, 0) != 0) code = IntervalCodeFromName(entry.first);
-    if (!IsIntervalCode(code) || std::find(codes.begin(), codes.end(), code) != codes.end())
-      code = kNoInterval;
-    codes.push_back(code);
-  }
-  return codes;
+  return PlanIntervalSlots(ini.GetSection(kIntervalsSection));
+}
+
+std::vector<std::int32_t> NewArchiveCodes() {
+  return ConfiguredIntervalSlots().codes;
 }
 
 ArchiveFileRead ReadArchiveFile(const std::filesystem::path& path, std::vector<Candle>& buffer) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/candle.h"
+#include "replication/interval_slots.h"
 
 class CMinReplicator;
 
@@ -22,10 +23,11 @@ struct LoadedArchive {
 // archiveDir_ / curClass_ / (curSec_ + ".dat").
 std::filesystem::path InstrumentArchivePath(const CMinReplicator& replicator);
 
-// Slot codes of a new archive from the [Intervals] keys of Barsync.ini (current
-// directory) in file order: a key beginning with "//", a code of 0 or below -3, or a code
-// that an earlier key has already given, leaves its slot unused. Keys past the sixteenth
-// are ignored (one error line per run).
+// The slots of the [Intervals] keys of Barsync.ini (current directory), in file order
+// (PlanIntervalSlots).
+IntervalSlotPlan ConfiguredIntervalSlots();
+
+// Slot codes of a new archive: those of ConfiguredIntervalSlots.
 std::vector<std::int32_t> NewArchiveCodes();
 
 // An existing instrument archive file read whole and checked as LoadArchive checks it.

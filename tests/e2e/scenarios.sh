@@ -575,6 +575,30 @@ hostile_dates_are_damage() {
   log_has "$a" "Number of corrupted archives: 2"
 }
 
+# More than 16 [Intervals] keys: the keys past the sixteenth take the slots that commented
+# keys left unused, and the one line about the rest names exactly the keys that are never
+# used; no archive is told later that it lacks an interval.
+intervals_past_sixteen_line_tells_what_happens() {
+  local a=$work/a slots d
+  setup "$a"
+  sed -i '/^\[Intervals\]/,/^$/d' "$a/bin/Barsync.ini"
+  printf '[Intervals]\n' >>"$a/bin/Barsync.ini"
+  for d in 1 //5 2 3 //15 4 6 7 8 9 10 11 12 day week month 20 30 45; do
+    printf '%s=3000\n' "$d" >>"$a/bin/Barsync.ini"
+  done
+  run_ok "$a" -a add -d 20240130
+  run_ok "$a" -a add -d 20240131
+  errors_has "$a" "Only 16 intervals fit in an archive: 1 keys of [Intervals] are ignored: 45"
+  slashed "$a/bin/Barsync.errors.log" | grep -q "Error replicating" && fail "an interval failed"
+  log_lacks "$a" "has no interval"
+  slots=$(csv "$a" TQBR/SBER.dat | sed -n '2,17p' | cut -d, -f2 | tr '\n' ' ')
+  [ "$slots" = "1 20 2 3 30 4 6 7 8 9 10 11 12 -1 -2 -3 " ] || fail "slots: $slots"
+  for d in 20 30; do
+    [ "$(csv "$a" TQBR/SBER.dat "$d" | tail -n +2 | cut -d, -f3 | sort -u | tr '\n' ' ')" = \
+      "20240130 20240131 " ] || fail "interval $d does not hold both dates"
+  done
+}
+
 # The level-0 and level-1 lines of a scripted series of runs, compared with the expected
 # text (time stamps, ids and the folder masked).
 scripted_run_log_lines() {
