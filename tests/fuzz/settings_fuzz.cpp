@@ -6,11 +6,12 @@
 // command line, so that no fuzzed path leads outside the workspace. Checks: the reader's
 // promises (names and keys upper-cased and trimmed, no tab or carriage return left,
 // values cut at comments, sorted section names, first entry wins), NextToken ends and
-// yields trimmed tokens without the separator, at most 16 distinct valid slot codes, and
-// a time window keeps a part of the minutes.
+// yields trimmed tokens without the separator, at most 16 distinct valid slot codes,
+// a time window keeps a part of the minutes, and a merge goes through valid intervals only.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,18 @@ void CheckTimeWindows(CMinReplicator& r) {
   }
 }
 
+// The intervals a merge goes through: valid codes, each once, whatever [Intervals] holds
+// (a key of blanks, a word, a number twice).
+void CheckMergeOrder(const CMinReplicator& r) {
+  std::set<std::int32_t> codes;
+  for (const CMinArch& interval : MergeOrder(r.intervals_)) {
+    fuzz::Check(IsIntervalCode(interval.m_Interval), "an invalid interval is merged",
+                interval.m_Name);
+    fuzz::Check(codes.insert(interval.m_Interval).second, "an interval is merged twice",
+                interval.m_Name);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -131,8 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!fuzz::ParseConfined(r)) return 0;
   CheckNewArchiveCodes();
   CheckTimeWindows(r);
-  for (const CMinArch& interval : r.intervals_)
-    fuzz::Check(!interval.m_Name.empty(), "an interval without a name");
+  CheckMergeOrder(r);
   r.ValidateParameters();
   return 0;
 }
