@@ -4,9 +4,9 @@ known fault their sequence points at, so that new kinds of differences stand out
 
   sort_failures.py OUTPUT_FILE
 
-A failure goes to the first group whose test holds: a day with a planted bad minute
-before the failing action, a minute interval of a day or more with a session past
-midnight, only calendar intervals; the rest, and anything that looks like a fault already mended, is "other" and needs a
+A failure goes to the first group whose test holds: only calendar intervals (without the
+day interval: the re-added week), a day with a planted bad minute before the failing
+action, a minute interval of a day or more; the rest, and anything that looks like a fault already mended, is "other" and needs a
 look.
 """
 import os
@@ -27,14 +27,14 @@ def guess(block):
     settings = re.search(r"settings: intervals (\S+);", block).group(1).upper().split(",")
     actions = re.findall(r"^\s+\d+\. (.*)$", block, re.M)
     calendar = {"DAY", "WEEK", "MONTH", "MOUNTH"}
-    if any("bad minutes" in a and "none" not in a for a in actions):
-        return "bad_minute_reaches_archive"
-    if any(k in ("1440", "1441") for k in settings):
-        return "day_slot_loses_part_after_midnight"
     if set(settings) <= calendar:
         if "DAY" not in settings:
             return "week_only_readd_widens_again"
         return "calendar_only_loses_part_after_midnight"
+    if any("bad minutes" in a and "none" not in a for a in actions):
+        return "bad_minute_reaches_archive"
+    if any(k in ("1440", "1441") for k in settings):
+        return "day_slot_loses_part_after_midnight"
     return "other"
 
 
