@@ -26,6 +26,11 @@ std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
   std::filesystem::path::string_type name = target.filename().native();
   for (auto& c : name)
     if (c == '.') c = '_';
+  // A target whose name nearly fills a file name would get a temporary name too long for
+  // the file system and could never be written; such a name is cut. Only the holder of the
+  // run lock writes, one file at a time, so a cut name never meets another one.
+  const std::size_t room = kMaxFileNameLength - (sizeof kTemporarySuffix - 1);
+  if (name.size() > room) name.resize(room);
   std::filesystem::path temp = target.parent_path() / name;
   temp += kTemporarySuffix;
   return temp;

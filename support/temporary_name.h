@@ -4,6 +4,7 @@
 // run lock removes the ones it finds (a killed run may leave one behind).
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 
 namespace support {
@@ -14,8 +15,13 @@ inline constexpr char kTemporarySuffix[] = ".barsync.tmp";
 // their leftovers are passed over and cleaned up as well.
 inline constexpr char kEarlierTemporarySuffix[] = ".dat.tmp";
 
+// The longest file name the file systems in use take (bytes on Linux, UTF-16 units on
+// Windows).
+inline constexpr std::size_t kMaxFileNameLength = 255;
+
 // The temporary for target, in target's folder: its file name with every "." turned into
-// "_", then kTemporarySuffix ("SBER.dat" -> "SBER_dat.barsync.tmp").
+// "_", cut to leave room for kTemporarySuffix within kMaxFileNameLength, then
+// kTemporarySuffix ("SBER.dat" -> "SBER_dat.barsync.tmp").
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
 
 // True when the last component of path names a temporary of this program or of an

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+
+#include "support/test_temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace support;
@@ -22,6 +25,26 @@ TEST(TemporaryName, LiesBesideItsTargetAndHoldsNoArchiveExtension) {
   }
   EXPECT_EQ(TemporaryPathFor(fs::path("TQBR") / "SBER.dat"),
             fs::path("TQBR") / "SBER_dat.barsync.tmp");
+}
+
+TEST(TemporaryName, FitsInAFileNameWheneverItsTargetDoes) {
+  const TestTempDir dir;
+  // Security names of every length up to the longest whose archive name still fits.
+  for (std::size_t length = 1; length + 4 <= kMaxFileNameLength; ++length) {
+    SCOPED_TRACE(length);
+    const fs::path target = dir / (std::string(length, 'S') + ".dat");
+    const fs::path temp = TemporaryPathFor(target);
+    EXPECT_LE(temp.filename().native().size(), kMaxFileNameLength);
+    EXPECT_TRUE(IsTemporaryName(temp));
+    EXPECT_NE(temp, target);
+    // The file system takes both names.
+    std::ofstream(target) << "archive";
+    std::ofstream out(temp);
+    EXPECT_TRUE(out.is_open()) << temp;
+    out.close();
+    fs::remove(temp);
+    fs::remove(target);
+  }
 }
 
 TEST(TemporaryName, RecognisesEarlierLeftoversButNotOtherFiles) {
