@@ -28,9 +28,28 @@ wine_cannot_start() {
   [ $? != "$launch_probe_code" ]
 }
 
+# The main log that Barsync run in folder $1/bin with the remaining arguments writes to;
+# nothing when the arguments choose another one.
+main_log_of() {
+  local dir=$1 arg
+  shift
+  for arg in "$@"; do [ "$arg" = -l ] && return; done
+  echo "$dir/bin/Barsync.log"
+}
+
+# The size of file $1, 0 when it does not exist.
+file_size() { [ -f "$1" ] && wc -c <"$1" || echo 0; }
+
 # True when exit code $1 with output file $2 means that the program never ran.
+# $3: the size the program's main log ($launch_log) had before the start.
 launch_failed() {
   [ "$1" = 127 ] && return 0
+  # Barsync always writes its "Init log" line, to its main log or, when that cannot be
+  # opened, to standard output: a start under wine that grew neither never reached it.
+  if [ -n "$emulator" ] && [ -n "${launch_log:-}" ] && [ "${3:-0}" -gt 0 ] &&
+    [ "$(file_size "$launch_log")" = "$3" ] && [ ! -s "$2" ]; then
+    return 0
+  fi
   if grep -qE '^wine(64)?: (failed to|could not|cannot|.*Assertion)|^wine client error|wine server (seems|never|failed)|mysterious reason' \
     "$2" 2>/dev/null; then
     return 0
@@ -47,9 +66,13 @@ launch() {
   local file=$out rc attempt
   [ "$out" = - ] && file=$(mktemp)
   for attempt in 1 2; do
+    local log_size
+    log_size=$(file_size "${launch_log:-}")
     $emulator "$@" >"$file" 2>&1 </dev/null
     rc=$?
-    launch_failed "$rc" "$file" || break
+    # Every start's end is kept for the report of a failed check.
+    { echo "== exit $rc: $*"; head -c 2000 "$file"; } >>"$work/starts.txt"
+    launch_failed "$rc" "$file" "$log_size" || break
     echo "LAUNCH FAILURE (start $attempt of 2, exit code $rc, not the program's result):" \
       "${emulator:+$emulator }$*: $(head -c 400 "$file" | tr '\n' ' ')" >&2
     [ "$attempt" = 2 ] && echo "$rc $*" >>"$(launch_failures_file)"
@@ -78,6 +101,8 @@ finish() {
     exit 77
   fi
   if [ "$failures" -ne 0 ]; then
+    echo "$1: $failures check(s) failed; the last starts:"
+    tail -n 60 "$work/starts.txt" 2>/dev/null
     echo "$1: $failures check(s) failed"
     exit 1
   fi
@@ -86,4 +111,4 @@ finish() {
 }
 
 mkdir -p "$work"
-rm -f "$(launch_failures_file)"
+rm -f "$(launch_failures_file)" "$work/starts.txt"

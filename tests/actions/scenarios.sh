@@ -36,7 +36,7 @@ settings() {
 run_ok() {
   local dir=$1
   shift
-  (cd "$dir/bin" && launch "$dir/out.txt" "./$program" "$@")
+  (cd "$dir/bin" && launch_log=$(main_log_of "$dir" "$@") launch "$dir/out.txt" "./$program" "$@")
   local rc=$?
   [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
 }

@@ -31,7 +31,7 @@ setup() {
 run() {
   local dir=$1
   shift
-  (cd "$dir/bin" && launch "$dir/out.txt" "./$program" "$@")
+  (cd "$dir/bin" && launch_log=$(main_log_of "$dir" "$@") launch "$dir/out.txt" "./$program" "$@")
   rc=$?
 }
 

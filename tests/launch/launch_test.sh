@@ -67,6 +67,21 @@ case_with 7 "5 wine: Unhandled page fault on read access" run
 case_with 7 run
 [ "$rc" = 1 ] && [ "$starts" = 1 ] || fail "the program's own exit code 1 is retried"
 
+# A start that neither grew the program's log nor printed anything never reached it.
+printf 'first run\n' >"$work/program.log"
+launch_log=$work/program.log case_with 7 "1 " run
+[ "$rc" = 1 ] && [ "$starts" = 2 ] || fail "a start that left no trace is not retried (rc $rc)"
+printf '#!/bin/sh\necho "logged" >>"%s"\nexit "$1"\n' "$work/program.log" >"$work/logger"
+chmod +x "$work/logger"
+echo 7 >"$work/probe"
+printf 'run\n' >"$work/plan"
+rm -f "$work/starts"
+launch_log=$work/program.log launch "$work/out.txt" "$work/logger" 1 2>/dev/null
+[ $? = 1 ] && [ "$(wc -l <"$work/starts")" = 1 ] || fail "a start that wrote its log is retried"
+rm -f "$work/program.log"
+launch_log=$work/program.log case_with 7 "1 " run
+[ "$starts" = 1 ] || fail "a silent start is retried although the log did not exist before"
+
 # launch - writes the output of the start that ran to standard output, once.
 echo 7 >"$work/probe"
 printf '%s\n' "127 wine: failed to start" run >"$work/plan"
