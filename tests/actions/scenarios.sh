@@ -5,46 +5,12 @@
 # programs; EMULATOR is wine for the Windows build. Exit code 0 when every check held.
 set -u
 scenario=$1 barsync=$2 gen=$3 reader=$4 work=$5 src=$6 emulator=${7:-}
-program=$(basename "$barsync")
-failures=0
-# shellcheck source=../launch.sh
-source "$src/tests/launch.sh"
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# A fresh folder $1/bin with the program, the sample settings, an empty archive tree and
-# the generated minute tree.
-setup() {
-  rm -rf "$1"
-  mkdir -p "$1/bin/archive"
-  cp "$barsync" "$1/bin/"
-  cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
-  (cd "$1/bin" && launch "$1/gen.txt" "$gen" minutes) || fail "the generator failed"
-}
-
-# Appends the lines $2.. to the settings of folder $1.
-settings() {
-  local dir=$1
-  shift
-  printf '%s\n' "$@" >>"$dir/bin/Barsync.ini"
-}
-
-# Runs Barsync in folder $1 with the remaining arguments and expects the exit code of a run.
-run_ok() {
-  local dir=$1
-  shift
-  (cd "$dir/bin" && launch_log=$(main_log_of "$dir" "$@") launch "$dir/out.txt" "./$program" "$@")
-  local rc=$?
-  [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
-}
+# shellcheck source=../sample_harness.sh
+source "$src/tests/sample_harness.sh"
 
 # Removes the logs of folder $1, so that the checks see the next run alone.
 fresh_logs() { rm -f "$1/bin/Barsync.log" "$1/bin/Barsync.errors.log"; }
 
-dates() { launch - "$gen" --dates | tr -d '\r'; }
 add_dates() {
   local dir=$1 d
   shift

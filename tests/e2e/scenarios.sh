@@ -6,42 +6,9 @@
 set -u
 scenario=$1 barsync=$2 gen=$3 reader=$4 work=$5 src=$6 emulator=${7:-}
 expected=$src/tests/e2e/expected
-program=$(basename "$barsync")
-failures=0
-# shellcheck source=../launch.sh
-source "$src/tests/launch.sh"
+# shellcheck source=../sample_harness.sh
+source "$src/tests/sample_harness.sh"
 
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# A fresh folder $1: bin/ holds the program, the sample settings, an empty archive tree and
-# (unless $2 is "empty") the generated minute tree.
-setup() {
-  rm -rf "$1"
-  mkdir -p "$1/bin/archive" "$1/bin/minutes"
-  cp "$barsync" "$1/bin/"
-  cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
-  [ "${2:-}" = empty ] && return
-  (cd "$1/bin" && launch "$1/gen.txt" "$gen" minutes) || fail "the generator failed"
-}
-
-# Runs Barsync in folder $1 with the remaining arguments; sets rc.
-run() {
-  local dir=$1
-  shift
-  (cd "$dir/bin" && launch_log=$(main_log_of "$dir" "$@") launch "$dir/out.txt" "./$program" "$@")
-  rc=$?
-}
-
-# Runs Barsync and expects the exit code of a run (1).
-run_ok() {
-  run "$@"
-  [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
-}
-
-dates() { launch - "$gen" --dates | tr -d '\r'; }
 
 # The archive file $2 of folder $1 as CSV (only interval $3 when given).
 csv() { (cd "$1/bin" && launch - "$reader" "archive/$2" ${3:+"$3"} | tr -d '\r'); }

@@ -7,47 +7,10 @@
 # Exit code 0 when every check held, 77 when wine could not start a program twice.
 set -u
 scenario=$1 barsync=$2 gen=$3 reader=$4 holder=$5 work=$6 src=$7 emulator=${8:-}
-program=$(basename "$barsync")
-failures=0
-# shellcheck source=../launch.sh
-source "$src/tests/launch.sh"
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# A fresh folder $1/bin with the program, the sample settings, an empty archive tree and
-# the generated minute tree.
-setup() {
-  rm -rf "$1"
-  mkdir -p "$1/bin/archive"
-  cp "$barsync" "$1/bin/"
-  cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
-  (cd "$1/bin" && launch "$1/gen.txt" "$gen" minutes) || fail "the generator failed"
-}
-
-# Appends the lines $2.. to the settings of folder $1.
-settings() {
-  local dir=$1
-  shift
-  printf '%s\n' "$@" >>"$dir/bin/Barsync.ini"
-}
-
-# Runs Barsync in folder $1 with the remaining arguments; sets rc.
-run() {
-  local dir=$1
-  shift
-  (cd "$dir/bin" && launch_log=$(main_log_of "$dir" "$@") launch "$dir/out.txt" "./$program" "$@")
-  rc=$?
-}
-run_ok() {
-  run "$@"
-  [ "$rc" = 1 ] || fail "Barsync $* exited with $rc"
-}
+# shellcheck source=../sample_harness.sh
+source "$src/tests/sample_harness.sh"
 
 fresh_logs() { rm -f "$1/bin/Barsync.log" "$1/bin/Barsync.errors.log"; }
-dates() { launch - "$gen" --dates | tr -d '\r'; }
 nth_date() { dates | sed -n "$1p"; }
 main_log() { tr -d '\r' <"$1/bin/Barsync.log" 2>/dev/null | tr '\\' '/'; }
 errors_log() { tr -d '\r' <"$1/bin/Barsync.errors.log" 2>/dev/null | tr '\\' '/'; }
