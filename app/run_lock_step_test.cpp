@@ -26,6 +26,7 @@ class RunLockTest : public AppTest {
     replicator_.minutesDir_ = dir_ / "min";
     replicator_.archiveDir_ = dir_ / "arch";
     replicator_.date_ = "20240105";
+    replicator_.intervals_ = {CMinArch("DAY", 3000)};
   }
   // ValidateParameters for action with the log lines (standard output) kept in out_.
   bool Validate(const std::string& action) {
@@ -54,6 +55,7 @@ TEST_F(RunLockTest, EveryWritingActionTakesTheLockAndWritesItsProcessId) {
     fresh.minutesDir_ = dir_ / "min";
     fresh.archiveDir_ = dir_ / "arch";
     fresh.date_ = "20240105";
+    fresh.intervals_ = replicator_.intervals_;
     testing::internal::CaptureStdout();
     EXPECT_TRUE(fresh.ValidateParameters());
     testing::internal::GetCapturedStdout();
@@ -130,6 +132,7 @@ TEST_F(RunLockTest, AWaitThatIsNoWholeNumberFallsBackToTheDefaultWithAnErrorLine
     fresh.minutesDir_ = dir_ / "min";
     fresh.archiveDir_ = dir_ / "arch";
     fresh.date_ = "20240105";
+    fresh.intervals_ = replicator_.intervals_;
     testing::internal::CaptureStdout();
     EXPECT_TRUE(fresh.ValidateParameters());
     const std::string out = testing::internal::GetCapturedStdout();

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "app/min_replicator.h"
+#include "replication/interval_order.h"
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
 
@@ -20,6 +21,18 @@ std::string ToLower(std::string text) {
 bool IsAction(const std::string& word) {
   for (std::string_view action : kActions)
     if (word == action) return true;
+  return false;
+}
+
+// The actions that merge minutes into intervals; without one interval to keep they would
+// walk the whole tree, write nothing and still report a normal run.
+bool NeedsIntervals(const std::string& action) {
+  return action != "test" && action != "changelot" && action != "changeprice";
+}
+
+bool HasUsableInterval(const std::vector<CMinArch>& intervals) {
+  for (const CMinArch& interval : intervals)
+    if (IsIntervalCode(interval.m_Interval)) return true;
   return false;
 }
 
@@ -52,6 +65,10 @@ bool CMinReplicator::ValidateParameters() {
     return false;
   }
   if (action_ == "rebuild" && !CheckArchiveNotInsideMinutes()) return false;
+  if (NeedsIntervals(action_) && !HasUsableInterval(intervals_)) {
+    LogError("No interval to keep: [Intervals] of Barsync.ini names none; nothing was done");
+    return false;
+  }
   if (!TakeRunLock()) return false;
   // The rebuild lists its targets only once everything else is known to be right.
   if (action_ == "rebuild") return ListRebuildTargets();

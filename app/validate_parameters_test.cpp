@@ -22,6 +22,7 @@ class ValidateTest : public AppTest {
     replicator_.action_ = "test";
     replicator_.minutesDir_ = dir_ / "min";
     replicator_.archiveDir_ = dir_ / "arch";
+    replicator_.intervals_ = {CMinArch("DAY", 3000)};
   }
   // ValidateParameters with its log lines (on the standard output) kept in out_.
   bool Validate() {
@@ -72,6 +73,31 @@ TEST_F(ValidateTest, EachFailureHasItsMessage) {
     EXPECT_FALSE(Validate());
     EXPECT_THAT(out_, HasSubstr(std::string("): ") + c.message + "\n"));
   }
+}
+
+// A misspelt or missing [Intervals] section must not pass for a run that archives nothing.
+TEST_F(ValidateTest, ActionsThatMergeMinutesNeedOneIntervalToKeep) {
+  const std::vector<std::vector<CMinArch>> useless = {
+      {}, {CMinArch("DAYS", 3000)}, {CMinArch("0", 3000), CMinArch("-7", 3000)}};
+  for (const auto& intervals : useless) {
+    for (const char* action : {"add", "addlast", "insert", "delete", "rebuild", "conversion"}) {
+      SCOPED_TRACE(std::string(action) + " with " + std::to_string(intervals.size()));
+      replicator_.action_ = action;
+      replicator_.date_ = "20260105";
+      replicator_.intervals_ = intervals;
+      EXPECT_FALSE(Validate());
+      EXPECT_THAT(out_, HasSubstr("No interval to keep"));
+    }
+    for (const char* action : {"test", "changelot", "changeprice"}) {
+      SCOPED_TRACE(action);
+      replicator_.action_ = action;
+      replicator_.intervals_ = intervals;
+      EXPECT_TRUE(Validate()) << out_;
+    }
+  }
+  replicator_.action_ = "add";
+  replicator_.intervals_ = {CMinArch("DAYS", 3000), CMinArch("5", 3000)};
+  EXPECT_TRUE(Validate()) << out_;
 }
 
 TEST_F(ValidateTest, DateIsNeededOnlyForAddAndDelete) {

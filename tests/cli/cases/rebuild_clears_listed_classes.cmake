@@ -1,6 +1,6 @@
 # With [Classes]: "ALL" clears the class folder; a list clears each security's folder and
 # its archive file; other classes and securities stay; "." and ".." clear nothing.
-set(INI "[Classes]\nTQBR=ALL\nSPBFUT=RIH6, SiH6,..,.\n")
+set(INI "[Classes]\nTQBR=ALL\nSPBFUT=RIH6, SiH6,..,.\n[Intervals]\nday=3000\n")
 set(ARGS -a rebuild -f min -t arch -l main.log -e errors.log)
 function(case_setup)
   file(MAKE_DIRECTORY ${WORK}/min)

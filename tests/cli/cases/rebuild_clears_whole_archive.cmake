@@ -1,5 +1,6 @@
 # Without [Classes] the rebuild empties the whole archive tree before it starts, and keeps
 # the minute exports.
+set(INI "[Intervals]\nday=3000\n")
 set(ARGS -a rebuild -f min -t arch -l main.log)
 function(case_setup)
   make_file(min/20260105/TQBR/SBER/1.dat "minutes")

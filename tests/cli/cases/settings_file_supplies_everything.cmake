@@ -1,6 +1,6 @@
 # Every setting comes from Barsync.ini when its option is absent; section and key names
 # ignore letter case.
-set(INI "[general]\nACTION = Add\nminutes=min\nArchive=arch\nDate=20260105\n[OUTPUT]\nLogs=logs/main.log\nErrors=logs/errors.log\n")
+set(INI "[general]\nACTION = Add\nminutes=min\nArchive=arch\nDate=20260105\n[OUTPUT]\nLogs=logs/main.log\nErrors=logs/errors.log\n[Intervals]\nday=3000\n")
 set(ARGS "")
 function(case_setup)
   file(MAKE_DIRECTORY ${WORK}/min/20260105 ${WORK}/arch ${WORK}/logs)
