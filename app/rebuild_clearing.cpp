@@ -99,8 +99,17 @@ bool CMinReplicator::ListRebuildTargets() {
 
 void CMinReplicator::ClearUnwritten(const fs::path& target) {
   if (rebuiltArchives_.count(target) != 0) return;
+  // The run's own log files may have been put in the archive folder: they hold this run's
+  // lines and earlier runs', and are not the rebuild's to remove.
+  bool holdsLog = false;
+  for (const fs::path& log : {logFile_, errorsFile_}) {
+    if (log.empty() || !support::IsSameOrInside(log, target)) continue;
+    if (support::IsSameOrInside(target, log)) return;  // the log file itself
+    holdsLog = true;
+  }
   std::error_code error;
-  const bool written = std::any_of(rebuiltArchives_.begin(), rebuiltArchives_.end(),
+  const bool written = holdsLog ||
+                       std::any_of(rebuiltArchives_.begin(), rebuiltArchives_.end(),
                                    [&](const fs::path& p) { return Holds(target, p); });
   const bool classFolder = target.parent_path() == archiveDir_ &&
                            classes_.count(support::NarrowPath(target.filename())) != 0;
