@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -323,20 +324,32 @@ TEST(CalendarAppend, ARefusedOlderDayLeavesARunEndingInAnUndatedRecordAsItWas) {
 }
 
 TEST(MidnightPassage, ADayLongIntervalSplitsItsCandleAtMidnight) {
-  Archive archive({"1440", "DAY"});
-  ASSERT_TRUE(archive.Apply(EveningPastMidnight(kFriday), kFriday).ok);
-  const auto run = archive.Run(1440);
-  ASSERT_EQ(run.size(), 2u);
-  EXPECT_EQ(run[0].date, kFriday);
-  EXPECT_EQ(run[0].time, 0);
-  EXPECT_EQ(run[0].volume, 300);
-  EXPECT_EQ(run[1].date, kSaturday);
-  EXPECT_EQ(run[1].volume, 61);
-  // The day candles, filled by this interval here, split the same way.
-  const auto days = archive.Run(kDayInterval);
-  ASSERT_EQ(days.size(), 2u);
-  EXPECT_EQ(days[0].volume, 300);
-  EXPECT_EQ(days[1].volume, 61);
+  // 1439 minutes: slot 0 runs from 00:00 to 23:58, so without a minute at 23:59 the
+  // evening and the night after midnight fall in the same slot.
+  for (const char* key : {"1440", "1439"}) {
+    SCOPED_TRACE(key);
+    const std::int32_t code = std::atoi(key);
+    const std::int32_t lastEvening = code == 1440 ? 2359 : 2358;
+    Archive archive({key, "DAY"});
+    ASSERT_TRUE(
+        archive
+            .Apply(Concat(Minutes(kFriday, 1900, lastEvening), Minutes(kFriday, 0, 100)), kFriday)
+            .ok);
+    const std::int64_t evening = code == 1440 ? 300 : 299;
+    const auto run = archive.Run(code);
+    ASSERT_EQ(run.size(), 2u);
+    EXPECT_EQ(run[0].date, kFriday);
+    EXPECT_EQ(run[0].time, 0);
+    EXPECT_EQ(run[0].volume, evening);
+    EXPECT_EQ(run[1].date, kSaturday);
+    EXPECT_EQ(run[1].time, 0);
+    EXPECT_EQ(run[1].volume, 61);
+    // The day candles, filled by this interval here, split the same way.
+    const auto days = archive.Run(kDayInterval);
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].volume, evening);
+    EXPECT_EQ(days[1].volume, 61);
+  }
 }
 
 TEST(Reapplying, NewCandlesNeverLandOnOrBeforeTheArchivesLastCandle) {

@@ -143,3 +143,21 @@ void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
     WidenSecondDayFromDayInterval(instrument, request, state);
   }
 }
+
+std::span<const Candle> FinestRunHoldingDate(const Candle* instrument, std::int32_t date) {
+  std::span<const Candle> finest;
+  std::int32_t finestCode = 0;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const std::int32_t code = SlotCode(instrument, slot);
+    if (code < kOneMinuteInterval || (finestCode != 0 && code >= finestCode)) continue;
+    const auto place = FindSlot(instrument, code);
+    if (!place || place->slot != slot || place->count == 0) continue;
+    MinuteRun run;
+    run.candles = instrument + place->firstRecord;
+    run.count = place->count;
+    if (!HoldsFrom(run, {date, 0})) continue;
+    finest = std::span<const Candle>(run.candles, static_cast<std::size_t>(run.count));
+    finestCode = code;
+  }
+  return finest;
+}

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "archive/aggregation_state.h"
 #include "archive/candle.h"
@@ -23,3 +24,9 @@
 // passage, the day interval's candle of the next date stands in for it (see the .cpp).
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
                       std::int32_t sessionStart, AggregationState& state);
+
+// The candles of the finest minute interval of the archive that still holds every candle
+// it stored from the start of date on (see the top of this file); empty when none does.
+// An add folds the stored part of its date from there: a coarser interval may have lost
+// a part of it to an insert that replaced its whole slots.
+std::span<const Candle> FinestRunHoldingDate(const Candle* instrument, std::int32_t date);

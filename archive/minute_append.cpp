@@ -1,8 +1,10 @@
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "archive/aggregation.h"
 #include "archive/archive_layout.h"
+#include "archive/day_widening.h"
 #include "archive/minute_candles.h"
 #include "support/log.h"
 
@@ -11,13 +13,21 @@ namespace {
 constexpr char kMoreRecentMessage[] = "Archive date is more recent";
 
 // Folds the archive's candles of its last date (walking back while they are not older
-// than the given date) into day record 0: the earlier part of a day added before.
+// than the given date) into day record 0: the earlier part of a day added before. They
+// are read from the finest minute interval that still holds them all (the target is the
+// first minute interval applied, not always the finest one), else from the target.
 void FoldHeldDay(const CMinArch& target, std::int32_t date, AggregationState& state) {
-  if (target.m_Count == 0) return;
-  const std::int32_t lastDate = target.m_Candles[target.m_Count - 1].date;
+  std::span<const Candle> run(target.m_Candles, static_cast<std::size_t>(target.m_Count));
+  if (target.m_Instrument != nullptr) {
+    const std::span<const Candle> finest = FinestRunHoldingDate(target.m_Instrument, date);
+    if (!finest.empty()) run = finest;
+  }
+  const int count = static_cast<int>(run.size());
+  if (count == 0) return;
+  const std::int32_t lastDate = run[count - 1].date;
   Candle& record = state.day[0];
-  for (int k = target.m_Count - 1; k >= 0 && target.m_Candles[k].date >= date; --k) {
-    const Candle& held = target.m_Candles[k];
+  for (int k = count - 1; k >= 0 && run[k].date >= date; --k) {
+    const Candle& held = run[k];
     if (held.date != lastDate) continue;
     record.high = std::max(record.high, held.high);
     record.low = record.low == 0 ? held.low : std::min(record.low, held.low);

@@ -71,9 +71,6 @@ MinuteBuildResult BuildMinuteCandles(const MinuteBuildInput& in, AggregationStat
   std::int32_t candleDate = in.date;
   std::int32_t previousTime = 0;
   std::int32_t minuteBefore = 0;  // time of the last minute taken
-  // A slot of a whole day or more holds both sides of midnight: there a step back of more
-  // than kMaxMergedBackwardJump from the minute before is the passage, never merged.
-  const bool wholeDaySlots = n >= kMinutesPerDay;
   for (int i = 0; i < in.count; ++i) {
     const Candle& minute = in.minutes[i];
     if (headSkipping && minute.time < in.sessionStart) continue;
@@ -82,8 +79,11 @@ MinuteBuildResult BuildMinuteCandles(const MinuteBuildInput& in, AggregationStat
     const bool first = !out.anyTaken;
     out.anyTaken = true;
     auto& candles = out.candles;
+    // A slot that holds both sides of midnight (N of a day or just under it) would merge
+    // the next date's minutes into the last candle of the given date: a step back of more
+    // than kMaxMergedBackwardJump from the minute before is the passage, never merged.
     const bool passageInSlot =
-        !first && wholeDaySlots && BackwardJump(minuteBefore, minute.time) > kMaxMergedBackwardJump;
+        !first && BackwardJump(minuteBefore, minute.time) > kMaxMergedBackwardJump;
     minuteBefore = minute.time;
     if (!first && !passageInSlot &&
         SlotIndex(minute.time, n) == SlotIndex(candles.back().time, n)) {

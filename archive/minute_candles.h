@@ -4,11 +4,12 @@
 // - head skipping: minutes before the session start at the head of the file are skipped;
 // - with an archive's last candle given, minutes are skipped until the first one that is
 //   not held already (its date after the last candle's date or its time after its time);
+// - a step back of more than kMaxMergedBackwardJump minutes from the minute before is a
+//   midnight passage, even within one slot: later candles are dated with the next
+//   calendar date; a second passage is bad data;
 // - a minute in the slot of the current candle is merged into it; a minute up to
 //   kMaxMergedBackwardJump minutes (counted with one added) earlier than the last started
 //   candle's minute is merged into the candle jump / N places back;
-// - a larger step back is a midnight passage: later candles are dated with the next
-//   calendar date; a second passage is bad data;
 // - otherwise a new candle starts, timed with SlotStart.
 #pragma once
 

@@ -278,6 +278,78 @@ day_long_minute_interval_keeps_after_midnight_part() {
     "the 1441-minute candles are not the day candles"
 }
 
+# Removes the minute timed $2 from every export of FUTN/SIH4 of folder $1.
+drop_futn_minute() {
+  local dir=$1 time=$2 f index
+  for f in "$dir"/bin/minutes/*/FUTN/SIH4/1.dat; do
+    index=$($emulator "$reader" --bare "$f" | tr -d '\r' |
+      awk -F, -v t="$time" 'NR > 1 && $4 + 0 == t + 0 { print NR - 2; exit }')
+    [ -n "$index" ] && drop_record "$f" "$index"
+  done
+}
+
+# Keeps the minutes of export $1 up to and including the first one timed $2.
+cut_export_after() {
+  local file=$1 upto=$2 index
+  index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+    awk -F, -v t="$upto" '$4 + 0 == t + 0 { print NR; exit }')
+  head -c $((index * 48)) "$file" >"$file.part" && mv "$file.part" "$file"
+}
+
+# Per archive and date, the summed volume of the candles of interval $2 of folder $1.
+volumes_by_date() {
+  interval_lines "$1" "$2" | awk -F, '{ v[$1 "," $4] += $10 } END { for (k in v) printf "%s,%d\n", k, v[k] }' |
+    LC_ALL=C sort
+}
+
+# A minute interval just under a day (1439: slot 0 runs from 00:00 to 23:58) holds the
+# end of an evening and the start of the next date in the same slot when no minute falls
+# at 23:59: the part after midnight is still dated with the next date, never merged into
+# the evening's candle. Each date's 1439-minute candles add up to its day candle, and the
+# day, week and month candles (filled by the 1439-minute interval, the first applied) are
+# those of the sample's intervals.
+minute_slot_just_under_a_day_keeps_dates_apart() {
+  local a=$work/a b=$work/b code
+  setup "$a"
+  setup "$b"
+  drop_futn_minute "$a" 235900
+  drop_futn_minute "$b" 235900
+  set_intervals "$a" 1439 7 day week month
+  add_all "$a"
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code differs from that of the sample's intervals"
+  done
+  same_digests "$(volumes_by_date "$a" 1439)" "$(volumes_by_date "$b" -1)" \
+    "the 1439-minute candles of a date do not add up to its day candle"
+  csv "$a" FUTN/SIH4.dat 1439 | grep -q ',20240201,000000,' ||
+    fail "FUTN has no 1439-minute candle of 20240201 00:00"
+}
+
+# A partial export of a day whose session passes midnight (up to 00:05 of the next date)
+# inserted again leaves the 1441-minute candle of the next date with those minutes alone,
+# while the 2-minute interval keeps the rest of that night. Adding the next date takes the
+# stored night from the finest interval that holds it: the day, week and month candles
+# (filled by the 1441-minute interval, the first applied) are those of adding every date.
+add_after_partial_reinsert_takes_night_from_finest_interval() {
+  local a=$work/a b=$work/b code d
+  setup "$a"
+  setup "$b"
+  set_intervals "$a" 1441 2 day week month
+  add_range "$a" 20240101 20240131
+  cut_export_after "$a/bin/minutes/20240131/FUTN/SIH4/1.dat" 500
+  run_ok "$a" -a insert -d 20240131
+  add_range "$a" 20240201 20991231
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code differs from that of adding every date"
+  done
+  d=$(csv "$a" FUTN/SIH4.dat 1441 | grep -c ',20240201,000000,')
+  [ "$d" = 1 ] || fail "FUTN has $d 1441-minute candles of 20240201"
+}
+
 # With only week and month intervals, adding a date of a held week again (an export
 # re-sent, or grown) must not widen the week and month by that day a second time: the
 # archive keeps a day interval to know which days they hold, and the week and month
