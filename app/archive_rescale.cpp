@@ -3,21 +3,21 @@
 #include <string>
 #include <vector>
 
-#include "app/min_replicator.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
 #include "archive/usable_candle.h"
 #include "replication/archive_check.h"
 #include "replication/archive_load.h"
+#include "replication/instrument_work.h"
 #include "replication/minute_change.h"
 #include "replication/plain_name.h"
 #include "support/log.h"
 #include "support/platform.h"
 
-RescaleOutcome RescaleArchive(CMinReplicator& replicator,
+RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
                               const std::function<void(Candle&)>& change) {
-  const std::filesystem::path path = InstrumentArchivePath(replicator);
+  const std::filesystem::path path = InstrumentArchivePath(settings, work);
   const std::string text = support::NarrowPath(path);
   LogAlways("Archive is: %s", text.c_str());
   LogAt(2, "Archive file %s loading", text.c_str());
@@ -25,9 +25,9 @@ RescaleOutcome RescaleArchive(CMinReplicator& replicator,
   const ArchiveFileRead read = ReadArchiveFile(path, buffer);
   if (!read.damage.empty()) {
     ReportDamagedArchive(text, read.damage);
-    ++replicator.corruptedCount_;
-    LogError("Change of \"%s\", \"%s\" not applied: its archive is damaged",
-             replicator.curClass_.c_str(), replicator.curSec_.c_str());
+    ++work.corruptedCount_;
+    LogError("Change of \"%s\", \"%s\" not applied: its archive is damaged", work.curClass_.c_str(),
+             work.curSec_.c_str());
     return RescaleOutcome::kDamaged;
   }
   if (!read.exists) LogAlways("Archive %s is missing.  Verify input date.", text.c_str());
@@ -73,9 +73,9 @@ RescaleOutcome RescaleArchive(CMinReplicator& replicator,
   return RescaleOutcome::kDone;
 }
 
-bool ChangeNamesUsable(const CMinReplicator& replicator) {
-  if (IsPlainName(replicator.curClass_) && IsPlainName(replicator.curSec_)) return true;
+bool ChangeNamesUsable(const InstrumentWork& work) {
+  if (IsPlainName(work.curClass_) && IsPlainName(work.curSec_)) return true;
   LogError("Change of \"%s\", \"%s\" not applied: not a plain class and security name",
-           replicator.curClass_.c_str(), replicator.curSec_.c_str());
+           work.curClass_.c_str(), work.curSec_.c_str());
   return false;
 }

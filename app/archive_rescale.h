@@ -6,9 +6,10 @@
 
 #include "archive/candle.h"
 
-class CMinReplicator;
+struct InstrumentWork;
+struct RunSettings;
 
-// The archive archiveDir_ / curClass_ / (curSec_ + ".dat"): "Archive is: %s", then read
+// The archive archiveDir_ / work.curClass_ / (work.curSec_ + ".dat"): "Archive is: %s", then read
 // whole and checked as every action checks an archive (ReadArchiveFile). No file: "Archive
 // %s is missing.  Verify input date." (it holds no record and is never written). A
 // damaged archive is reported at level 0 ("Archive file %s contains errors: ..."), counted
@@ -27,9 +28,9 @@ enum class RescaleOutcome {
   kRefused,      // the change would spoil a value: the archive is as it was
   kWriteFailed,  // the write-back failed, the previous file intact: the run must end
 };
-RescaleOutcome RescaleArchive(CMinReplicator& replicator,
+RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
                               const std::function<void(Candle&)>& change);
 
 // "Bad date, action interrupted" lines are logged by the callers; this one reports an
 // entry whose class or security cannot name a file of the trees. True when both are plain.
-bool ChangeNamesUsable(const CMinReplicator& replicator);
+bool ChangeNamesUsable(const InstrumentWork& work);

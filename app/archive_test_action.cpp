@@ -61,7 +61,7 @@ class ArchiveTest {
   explicit ArchiveTest(CMinReplicator& replicator) : r_(replicator) {}
 
   void TestClass(const fs::path& classDir) {
-    r_.curClass_ = support::NarrowPath(classDir.filename());
+    class_ = support::NarrowPath(classDir.filename());
     for (const auto& entry : SortedEntries(classDir)) {
       if (entry.is_directory()) continue;
       if (support::IsTemporaryName(entry.path())) {
@@ -70,7 +70,7 @@ class ArchiveTest {
               support::NarrowPath(entry.path()).c_str());
         continue;
       }
-      r_.curSec_ = support::NarrowPath(entry.path().filename());
+      sec_ = support::NarrowPath(entry.path().filename());
       TestFile(classDir / entry.path().filename());
       support::progress::InstrumentDone();
     }
@@ -78,7 +78,7 @@ class ArchiveTest {
 
  private:
   void TestFile(const fs::path& path) {
-    LogAt(2, "%s %s", r_.curClass_.c_str(), r_.curSec_.c_str());
+    LogAt(2, "%s %s", class_.c_str(), sec_.c_str());
     const std::string text = support::NarrowPath(path);
     LogAlways("Archive is: %s", text.c_str());
     LogAt(2, "Archive file %s loading", text.c_str());
@@ -104,6 +104,8 @@ class ArchiveTest {
   }
 
   CMinReplicator& r_;
+  std::string class_;  // the class and file being tested
+  std::string sec_;
   std::set<std::string> zeroVolumeFiles_;
 };
 

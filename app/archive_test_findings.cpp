@@ -8,6 +8,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/usable_candle.h"
+#include "replication/run_settings.h"
 
 namespace {
 

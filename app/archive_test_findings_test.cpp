@@ -8,6 +8,7 @@
 #include "app/run_settings.h"
 #include "archive/archive_layout.h"
 #include "archive/test_archive.h"
+#include "replication/run_settings.h"
 
 namespace {
 

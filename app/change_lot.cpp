@@ -38,7 +38,7 @@ bool InLotRange(const Candle& c, const ChangeParameters& change) {
 
 ActionOutcome RunChangeLot(CMinReplicator& replicator) {
   if (changeLotList.empty()) return ActionOutcome::kDone;
-  ChangeParameters& change = changeParameters;
+  ChangeParameters change;
   SetLotRange(change);
   LotEntry previous;
   support::progress::SetTotal(static_cast<int>(changeLotList.size()));
@@ -46,25 +46,29 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
     const support::progress::InstrumentScope counted;
     const LotEntry entry = ParseLotEntry(item.second, previous);
     previous = entry;
-    replicator.curClass_ = entry.cls;
-    replicator.curSec_ = entry.sec;
+    InstrumentWork work = StartWork(replicator);
+    work.curClass_ = entry.cls;
+    work.curSec_ = entry.sec;
     if (!LotsInRange(entry)) {
       LogError("Bad date, action interrupted: %s, %s, %i, %i", entry.cls.c_str(), entry.sec.c_str(),
                entry.oldLot, entry.newLot);
       continue;
     }
-    if (!ChangeNamesUsable(replicator)) continue;
+    if (!ChangeNamesUsable(work)) continue;
     change.lotDivisor = LotDivisor(entry.oldLot, entry.newLot);
     LogAlways("%s %s %i %i %15.6f", entry.cls.c_str(), entry.sec.c_str(), entry.oldLot,
               entry.newLot, change.lotDivisor);
-    const RescaleOutcome outcome = RescaleArchive(replicator, [&](Candle& c) {
+    const RescaleOutcome outcome = RescaleArchive(replicator, work, [&](Candle& c) {
       if (InLotRange(c, change)) c.volume = std::floor(c.volume / change.lotDivisor + kHalf);
     });
+    replicator.AddResults(work);
     if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
     // A refused archive keeps its minutes as they are too: the change is applied to both
     // or to neither, so it can be run again once the archive is mended.
-    if (outcome == RescaleOutcome::kDone && change.lotEnd == kNoLotRange)
-      ProcessInstrumentDates(replicator);
+    if (outcome == RescaleOutcome::kDone && change.lotEnd == kNoLotRange) {
+      work.change_ = change;
+      ProcessInstrumentDates(replicator, work);
+    }
   }
   return ActionOutcome::kDone;
 }

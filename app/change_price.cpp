@@ -58,7 +58,7 @@ bool TakePriceEntry(const PriceEntry& entry, ChangeParameters& change) {
 
 ActionOutcome RunChangePrice(CMinReplicator& replicator) {
   if (changePriceList.empty()) return ActionOutcome::kDone;
-  ChangeParameters& change = changeParameters;
+  ChangeParameters change;
   if (!replicator.date_.empty()) dateEndValue = ParseDecimal(replicator.date_);
   if (!dateBegin.empty()) dateBeginValue = ParseDecimal(dateBegin);
   change.priceBegin = dateBeginValue;
@@ -67,17 +67,22 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
   for (const IniEntry& item : changePriceList) {
     const support::progress::InstrumentScope counted;
     const PriceEntry entry = ParsePriceEntry(item.second);
-    replicator.curClass_ = entry.cls;
-    replicator.curSec_ = entry.sec;
-    if (!TakePriceEntry(entry, change) || !ChangeNamesUsable(replicator)) continue;
+    InstrumentWork work = StartWork(replicator);
+    work.curClass_ = entry.cls;
+    work.curSec_ = entry.sec;
+    if (!TakePriceEntry(entry, change) || !ChangeNamesUsable(work)) continue;
     const std::string format = PriceLineFormat(change.priceDigits);
     LogAlways(format.c_str(), entry.cls.c_str(), entry.sec.c_str(), change.priceDivisor,
               change.priceDigits);
     const RescaleOutcome outcome =
-        RescaleArchive(replicator, [&](Candle& c) { ChangeArchivePrices(c, change); });
+        RescaleArchive(replicator, work, [&](Candle& c) { ChangeArchivePrices(c, change); });
+    replicator.AddResults(work);
     if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
     // A refused archive keeps its minutes as they are too (see the lot change).
-    if (outcome == RescaleOutcome::kDone) ProcessInstrumentDates(replicator);
+    if (outcome == RescaleOutcome::kDone) {
+      work.change_ = change;
+      ProcessInstrumentDates(replicator, work);
+    }
   }
   return ActionOutcome::kDone;
 }

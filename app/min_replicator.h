@@ -1,6 +1,8 @@
-// CMinReplicator: the one application object. It owns the run settings, which
-// ParseParameters fills from the command line and Barsync.ini and ValidateParameters
-// checks; every operation of the run reads them from here. Used on the main thread only.
+// CMinReplicator: the one application object, owner and driver of the run. It owns the
+// run settings (its RunSettings part), which ParseParameters fills from the command line
+// and Barsync.ini and ValidateParameters checks; the operations read them, each with the
+// InstrumentWork of the instrument it works on, and Run adds up their results here. Its
+// members are used on the main thread only.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "archive/min_arch.h"
+#include "replication/instrument_work.h"
+#include "replication/run_settings.h"
 #include "support/file_lock.h"
 
 class IniFile;
 
-class CMinReplicator {
+class CMinReplicator : public RunSettings {
  public:
   CMinReplicator() = default;
   CMinReplicator(const CMinReplicator&) = delete;
@@ -52,36 +55,8 @@ class CMinReplicator {
   // class stays, emptied of what was not written.
   void ClearWhatRebuildDidNotWrite();
 
-  // Run settings.
-  std::string action_;
-  std::filesystem::path minutesDir_;
-  std::filesystem::path archiveDir_;
-  std::filesystem::path logFile_;
-  std::filesystem::path errorsFile_;
-  std::string date_;
-  std::string sessionStartHour_;
-  std::int32_t sessionStart_ = 0;
-  // [Classes]: class code -> "ALL" or a comma list of security codes.
-  std::map<std::string, std::string> classes_;
-  bool hasClasses_ = false;
-  // [ReplicateClasses]: "CLASS" (whole class) or "CLASS,SECURITY".
-  std::set<std::string> replicateClasses_;
-  bool hasReplicateClasses_ = false;
-  // Class code -> suffix of the time-settings section that lists it.
-  std::map<std::string, std::string> classTimeSettings_;
-  // Time-settings suffix -> TimeBegin / TimeEnd as HHMMSS.
-  std::map<std::string, std::int32_t> timeBegins_;
-  std::map<std::string, std::int32_t> timeEnds_;
-  // The last TimeBegin / TimeEnd read from any time-settings section.
-  std::int32_t timeBegin_ = 0;
-  std::int32_t timeEnd_ = 0;
-  // One archive object per [Intervals] entry whose key does not begin with "//", in the
-  // order of the sorted interval entries (run_settings.h).
-  std::vector<CMinArch> intervals_;
-
-  // Working fields: the instrument being processed.
-  std::string curClass_;
-  std::string curSec_;
+  // Adds the results of the work of one or more instruments to the run's.
+  void AddResults(const InstrumentWork& work);
 
   // The archive files the rebuild has written (or removed as empty) in this run.
   std::set<std::filesystem::path> rebuiltArchives_;
@@ -89,7 +64,7 @@ class CMinReplicator {
   // True when TakeRunLock refused the run (the process exits with kExitArchiveBusy).
   bool runLockRefused_ = false;
 
-  // Counters for the summary.
+  // Counters for the summary: the sums of every instrument's.
   std::int32_t processedCount_ = 0;
   std::int32_t corruptedCount_ = 0;
   std::int32_t zeroVolumeCount_ = 0;

@@ -4,7 +4,9 @@
 #include "replication/class_rebuild.h"
 
 ActionOutcome RunRebuild(CMinReplicator& replicator) {
-  RebuildClasses(replicator);
+  InstrumentWork work = StartWork(replicator);
+  RebuildClasses(replicator, work);
+  replicator.AddResults(work);
   replicator.ClearWhatRebuildDidNotWrite();
   return ActionOutcome::kDone;
 }

@@ -63,9 +63,18 @@ void WriteSummary(const CMinReplicator& r) {
 
 }  // namespace
 
+void CMinReplicator::AddResults(const InstrumentWork& work) {
+  processedCount_ += work.processedCount_;
+  corruptedCount_ += work.corruptedCount_;
+  zeroVolumeCount_ += work.zeroVolumeCount_;
+  rebuiltArchives_.insert(work.rebuiltArchives_.begin(), work.rebuiltArchives_.end());
+}
+
 void CMinReplicator::Run() {
   WriteBanner(*this);
-  intervals_ = KeepIntervalsWithSlots(MergeOrder(intervals_), ConfiguredIntervalSlots());
+  const IntervalSlotPlan slots = ConfiguredIntervalSlots();
+  intervals_ = KeepIntervalsWithSlots(MergeOrder(intervals_), slots);
+  newArchiveCodes_ = slots.codes;
   for (const Dispatch& entry : kDispatch) {
     if (entry.action != action_) continue;
     if (entry.dateLine) SettleDate(*this);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_constants.h"
+#include "replication/replication_constants.h"
 #include "support/ini_file.h"
 
 // First and last date ("yyyymmdd") of the range of the lot and price change: -b or
@@ -18,11 +19,6 @@ inline std::string dateEnd;
 // and the upper bound of the price change (99999999 until converted).
 inline std::int32_t dateBeginValue = kRangeLowerBoundStart;
 inline std::int32_t dateEndValue = kRangeUpperBoundStart;
-
-// All entries of [Intervals] (keys upper-cased), sorted by key in ascending byte order
-// ("10" < "5" < "60" < "DAY"), entries whose key begins with "//" included. The position
-// of an entry is the position of its interval among the candle files' slots.
-inline std::vector<IniEntry> intervalEntries;
 
 // Entries of [ChangeLot] and [ChangePrice] in file order, keys upper-cased.
 inline std::vector<IniEntry> changeLotList;

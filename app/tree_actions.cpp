@@ -13,11 +13,15 @@ ActionOutcome RunAddDay(CMinReplicator& replicator) {
     LogError("Date is not specified");
     return ActionOutcome::kDone;
   }
-  WalkMinutes(replicator, support::PathFromNarrow(replicator.date_), kTreeRootDepth);
+  InstrumentWork work = StartWork(replicator);
+  WalkMinutes(replicator, work, support::PathFromNarrow(replicator.date_), kTreeRootDepth);
+  replicator.AddResults(work);
   return ActionOutcome::kDone;
 }
 
 ActionOutcome RunArchiveWalk(CMinReplicator& replicator) {
-  WalkArchives(replicator, {}, kTreeRootDepth);
+  InstrumentWork work = StartWork(replicator);
+  WalkArchives(replicator, work, {}, kTreeRootDepth);
+  replicator.AddResults(work);
   return ActionOutcome::kDone;
 }

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <system_error>
 
-#include "app/app_constants.h"
-#include "app/min_replicator.h"
-#include "app/run_settings.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
 #include "archive/interval_names.h"
 #include "replication/archive_check.h"
+#include "replication/instrument_work.h"
 #include "replication/interval_order.h"
 #include "replication/replication_constants.h"
 #include "support/ini_file.h"
@@ -28,10 +26,9 @@ std::string ConfiguredSlotName(const Candle* buffer, int slot) {
   return IntervalNameOfCode(SlotCode(buffer, slot));
 }
 
-LoadedArchive Damaged(CMinReplicator& replicator, LoadedArchive archive,
-                      const std::string& damage) {
+LoadedArchive Damaged(InstrumentWork& work, LoadedArchive archive, const std::string& damage) {
   ReportDamagedArchive(archive.text, damage);
-  ++replicator.corruptedCount_;
+  ++work.corruptedCount_;
   archive.damaged = true;
   return archive;
 }
@@ -50,9 +47,10 @@ std::string FileProblem(const std::filesystem::path& path, std::uintmax_t& size)
 
 }  // namespace
 
-std::filesystem::path InstrumentArchivePath(const CMinReplicator& replicator) {
-  return replicator.archiveDir_ / replicator.curClass_ /
-         support::PathFromNarrow(replicator.curSec_ + kArchiveExtension);
+std::filesystem::path InstrumentArchivePath(const RunSettings& settings,
+                                            const InstrumentWork& work) {
+  return settings.archiveDir_ / work.curClass_ /
+         support::PathFromNarrow(work.curSec_ + kArchiveExtension);
 }
 
 IntervalSlotPlan ConfiguredIntervalSlots() {
@@ -60,7 +58,8 @@ IntervalSlotPlan ConfiguredIntervalSlots() {
   return PlanIntervalSlots(ini.GetSection(kIntervalsSection));
 }
 
-std::vector<std::int32_t> NewArchiveCodes() {
+std::vector<std::int32_t> NewArchiveCodes(const RunSettings& settings) {
+  if (!settings.newArchiveCodes_.empty()) return settings.newArchiveCodes_;
   return ConfiguredIntervalSlots().codes;
 }
 
@@ -91,34 +90,36 @@ ArchiveFileRead ReadArchiveFile(const std::filesystem::path& path, std::vector<C
 
 namespace {
 
-LoadedArchive StartLoading(CMinReplicator& replicator, const std::filesystem::path& path) {
+LoadedArchive StartLoading(InstrumentWork& work, const std::filesystem::path& path) {
   LoadedArchive archive;
   archive.path = path;
   archive.text = support::NarrowPath(path);
   archive.buffer = NewArchiveBuffer();
   LogAt(2, "Archive file %s loading", archive.text.c_str());
-  ++replicator.processedCount_;
+  ++work.processedCount_;
   return archive;
 }
 
-LoadedArchive Fresh(LoadedArchive archive) {
+LoadedArchive Fresh(const RunSettings& settings, LoadedArchive archive) {
   LogAt(2, "Archive %s is missing.  Creating a new one", archive.text.c_str());
-  InitSlots(archive.buffer.data(), NewArchiveCodes());
+  InitSlots(archive.buffer.data(), NewArchiveCodes(settings));
   LogAt(2, "Archive file %s loaded", archive.text.c_str());
   return archive;
 }
 
 }  // namespace
 
-LoadedArchive NewArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
-  return Fresh(StartLoading(replicator, path));
+LoadedArchive NewArchive(const RunSettings& settings, InstrumentWork& work,
+                         const std::filesystem::path& path) {
+  return Fresh(settings, StartLoading(work, path));
 }
 
-LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path) {
-  LoadedArchive archive = StartLoading(replicator, path);
+LoadedArchive LoadArchive(const RunSettings& settings, InstrumentWork& work,
+                          const std::filesystem::path& path) {
+  LoadedArchive archive = StartLoading(work, path);
   const ArchiveFileRead read = ReadArchiveFile(path, archive.buffer);
-  if (!read.exists) return Fresh(std::move(archive));
-  if (!read.damage.empty()) return Damaged(replicator, std::move(archive), read.damage);
+  if (!read.exists) return Fresh(settings, std::move(archive));
+  if (!read.damage.empty()) return Damaged(work, std::move(archive), read.damage);
   LogAt(2, "Archive file %s loaded", archive.text.c_str());
   return archive;
 }

@@ -9,7 +9,8 @@
 #include "archive/candle.h"
 #include "replication/interval_slots.h"
 
-class CMinReplicator;
+struct InstrumentWork;
+struct RunSettings;
 
 // One instrument archive in memory: kArchiveRecords records, zero past the archive's
 // end. A damaged archive is never merged nor saved.
@@ -20,15 +21,17 @@ struct LoadedArchive {
   bool damaged = false;
 };
 
-// archiveDir_ / curClass_ / (curSec_ + ".dat").
-std::filesystem::path InstrumentArchivePath(const CMinReplicator& replicator);
+// settings.archiveDir_ / work.curClass_ / (work.curSec_ + ".dat").
+std::filesystem::path InstrumentArchivePath(const RunSettings& settings,
+                                            const InstrumentWork& work);
 
 // The slots of the [Intervals] keys of Barsync.ini (current directory), in file order
 // (PlanIntervalSlots).
 IntervalSlotPlan ConfiguredIntervalSlots();
 
-// Slot codes of a new archive: those of ConfiguredIntervalSlots.
-std::vector<std::int32_t> NewArchiveCodes();
+// Slot codes of a new archive: settings.newArchiveCodes_, or when those are not set, those
+// of ConfiguredIntervalSlots.
+std::vector<std::int32_t> NewArchiveCodes(const RunSettings& settings);
 
 // An existing instrument archive file read whole and checked as LoadArchive checks it.
 struct ArchiveFileRead {
@@ -52,9 +55,11 @@ ArchiveFileRead ReadArchiveFile(const std::filesystem::path& path, std::vector<C
 // 16 records, a slot count outside 0..3000, a record count other than 16 + the sum of
 // the counts, or a record that is not a usable candle) is reported at level 0, counted in
 // corruptedCount_ and returned damaged; the file is left untouched.
-LoadedArchive LoadArchive(CMinReplicator& replicator, const std::filesystem::path& path);
+LoadedArchive LoadArchive(const RunSettings& settings, InstrumentWork& work,
+                          const std::filesystem::path& path);
 
 // A new archive for path, whatever stands there now, logged and counted as LoadArchive
 // does for a missing file: the rebuild starts every archive anew and replaces the stored
 // file only when it saves, so that a killed rebuild leaves each archive whole.
-LoadedArchive NewArchive(CMinReplicator& replicator, const std::filesystem::path& path);
+LoadedArchive NewArchive(const RunSettings& settings, InstrumentWork& work,
+                         const std::filesystem::path& path);

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <vector>
 
-#include "app/min_replicator.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
 #include "archive/test_archive.h"
@@ -12,6 +11,7 @@
 #include "replication/archive_load.h"
 #include "replication/archive_save.h"
 #include "replication/day_merge.h"
+#include "replication/instrument_work.h"
 #include "replication/interval_order.h"
 #include "support/test_temp_dir.h"
 
@@ -31,8 +31,9 @@ std::vector<CMinArch> Intervals(const std::vector<std::string>& names) {
 
 // One day merged into the archive root/CLS/SEC.dat and saved; false when it was not
 // saved (a damaged archive).
-bool AddDay(CMinReplicator& r, const std::vector<Candle>& minutes, std::int32_t date) {
-  LoadedArchive archive = LoadArchive(r, InstrumentArchivePath(r));
+bool AddDay(const RunSettings& r, InstrumentWork& w, const std::vector<Candle>& minutes,
+            std::int32_t date) {
+  LoadedArchive archive = LoadArchive(r, w, InstrumentArchivePath(r, w));
   CMinArch series(kOneMinuteInterval, 0);
   series.m_Candles = const_cast<Candle*>(minutes.data());
   series.m_Count = static_cast<std::int32_t>(minutes.size());
@@ -49,15 +50,16 @@ class ArchiveSteps : public testing::Test {
  protected:
   void SetUp() override {
     r.archiveDir_ = root.path();
-    r.curClass_ = "CLS";
-    r.curSec_ = "SEC";
+    w.curClass_ = "CLS";
+    w.curSec_ = "SEC";
     fs::create_directories(root / "CLS");
     r.intervals_ = MergeOrder(Intervals({"1", "DAY", "5"}));
   }
-  fs::path File() const { return InstrumentArchivePath(r); }
+  fs::path File() const { return InstrumentArchivePath(r, w); }
 
   support::TestTempDir root;
-  CMinReplicator r;
+  RunSettings r;
+  InstrumentWork w;
 };
 
 }  // namespace
@@ -93,9 +95,9 @@ TEST(ArchiveCheck, FirstProblemIsNamed) {
 }
 
 TEST_F(ArchiveSteps, NewArchiveGetsFreeSlotsAndIsSavedAndReadBack) {
-  ASSERT_TRUE(AddDay(r, test_archive::Minutes(20240226, 1000, 1009), 20240226));
-  EXPECT_EQ(r.processedCount_, 1);
-  LoadedArchive again = LoadArchive(r, File());
+  ASSERT_TRUE(AddDay(r, w, test_archive::Minutes(20240226, 1000, 1009), 20240226));
+  EXPECT_EQ(w.processedCount_, 1);
+  LoadedArchive again = LoadArchive(r, w, File());
   ASSERT_FALSE(again.damaged);
   EXPECT_EQ(SlotCode(again.buffer.data(), 0), 1);
   EXPECT_EQ(SlotCount(again.buffer.data(), 0), 10);
@@ -106,35 +108,35 @@ TEST_F(ArchiveSteps, NewArchiveGetsFreeSlotsAndIsSavedAndReadBack) {
 }
 
 TEST_F(ArchiveSteps, DamagedFilesAreCountedAndLeftByteForByte) {
-  ASSERT_TRUE(AddDay(r, test_archive::Minutes(20240226, 1000, 1009), 20240226));
+  ASSERT_TRUE(AddDay(r, w, test_archive::Minutes(20240226, 1000, 1009), 20240226));
   std::ofstream(File(), std::ios::binary | std::ios::app) << "abc";
   const auto before = Bytes(File());
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(AddDay(r, test_archive::Minutes(20240227, 1000, 1009), 20240227));
+  EXPECT_FALSE(AddDay(r, w, test_archive::Minutes(20240227, 1000, 1009), 20240227));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("SEC.dat contains errors: Invalid file size 1395."), std::string::npos) << out;
-  EXPECT_EQ(r.corruptedCount_, 1);
+  EXPECT_EQ(w.corruptedCount_, 1);
   EXPECT_EQ(Bytes(File()), before);
 
   // Well sized, but its counts claim more records than it holds.
   fs::resize_file(File(), (16 + 5) * kCandleBytes);
   const auto shorter = Bytes(File());
-  EXPECT_FALSE(AddDay(r, test_archive::Minutes(20240227, 1000, 1009), 20240227));
-  EXPECT_EQ(r.corruptedCount_, 2);
+  EXPECT_FALSE(AddDay(r, w, test_archive::Minutes(20240227, 1000, 1009), 20240227));
+  EXPECT_EQ(w.corruptedCount_, 2);
   EXPECT_EQ(Bytes(File()), shorter);
 }
 
 TEST_F(ArchiveSteps, IntervalWithoutFreeSlotIsSkippedAndTheOthersMerged) {
-  ASSERT_TRUE(AddDay(r, test_archive::Minutes(20240226, 1000, 1009), 20240226));
-  LoadedArchive archive = LoadArchive(r, File());
+  ASSERT_TRUE(AddDay(r, w, test_archive::Minutes(20240226, 1000, 1009), 20240226));
+  LoadedArchive archive = LoadArchive(r, w, File());
   for (int slot = 3; slot < kSlotCount; ++slot) SetSlot(archive.buffer.data(), slot, 100 + slot, 0);
   ASSERT_TRUE(SaveArchive(archive));
   r.intervals_ = MergeOrder(Intervals({"1", "15", "DAY", "5"}));
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(AddDay(r, test_archive::Minutes(20240227, 1000, 1009), 20240227));
+  EXPECT_TRUE(AddDay(r, w, test_archive::Minutes(20240227, 1000, 1009), 20240227));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("Error replicating archive 1.dat to "), std::string::npos) << out;
-  LoadedArchive after = LoadArchive(r, File());
+  LoadedArchive after = LoadArchive(r, w, File());
   ASSERT_FALSE(after.damaged);
   EXPECT_EQ(SlotCount(after.buffer.data(), 0), 20);
   EXPECT_EQ(SlotCount(after.buffer.data(), 1), 4);
@@ -143,8 +145,8 @@ TEST_F(ArchiveSteps, IntervalWithoutFreeSlotIsSkippedAndTheOthersMerged) {
 }
 
 TEST_F(ArchiveSteps, EmptiedArchiveIsRemoved) {
-  ASSERT_TRUE(AddDay(r, test_archive::Minutes(20240226, 1000, 1009), 20240226));
-  LoadedArchive archive = LoadArchive(r, File());
+  ASSERT_TRUE(AddDay(r, w, test_archive::Minutes(20240226, 1000, 1009), 20240226));
+  LoadedArchive archive = LoadArchive(r, w, File());
   const CMinArch none(kOneMinuteInterval, 0);
   MergeDay(r, archive, DayInput{none, 20240226, "delete", ""});
   ASSERT_TRUE(SaveArchive(archive));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/min_replicator.h"
+#include "replication/instrument_work.h"
 #include "replication/latest_date.h"
 #include "replication/plain_name.h"
 #include "replication/rebuild_dates.h"
@@ -41,11 +41,12 @@ fs::path Join(const fs::path& relPath, const fs::path& name) {
   return relPath.empty() ? name : relPath / name;
 }
 
-void CollectSecurity(CMinReplicator& replicator, const fs::path& relPath, const std::string& sec) {
-  replicator.curSec_ = sec;
-  const auto found = replicator.classes_.find(replicator.curClass_);
-  if (found == replicator.classes_.end()) {
-    LogError("Can not find sec %s in class %s", sec.c_str(), replicator.curClass_.c_str());
+void CollectSecurity(const RunSettings& settings, ClassTable& classes, InstrumentWork& work,
+                     const fs::path& relPath, const std::string& sec) {
+  work.curSec_ = sec;
+  const auto found = classes.find(work.curClass_);
+  if (found == classes.end()) {
+    LogError("Can not find sec %s in class %s", sec.c_str(), work.curClass_.c_str());
     return;
   }
   std::string& list = found->second;
@@ -53,20 +54,20 @@ void CollectSecurity(CMinReplicator& replicator, const fs::path& relPath, const 
     if (!list.empty()) list += kListSeparator;
     list += sec;
   }
-  CollectClasses(replicator, relPath, kBelowSecurity);
+  CollectClasses(settings, classes, work, relPath, kBelowSecurity);
 }
 
-void CollectClass(CMinReplicator& replicator, const fs::path& relPath, const std::string& cls) {
-  replicator.curClass_ = cls;
-  if (!replicator.hasClasses_) {
-    if (replicator.classes_.emplace(cls, std::string()).second)
-      LogAlways("Adding class %s", cls.c_str());
-    CollectClasses(replicator, relPath, kSecurities);
+void CollectClass(const RunSettings& settings, ClassTable& classes, InstrumentWork& work,
+                  const fs::path& relPath, const std::string& cls) {
+  work.curClass_ = cls;
+  if (!settings.hasClasses_) {
+    if (classes.emplace(cls, std::string()).second) LogAlways("Adding class %s", cls.c_str());
+    CollectClasses(settings, classes, work, relPath, kSecurities);
     return;
   }
-  const auto found = replicator.classes_.find(cls);
-  if (found != replicator.classes_.end() && CountsAsAll(found->second))
-    CollectClasses(replicator, relPath, kSecurities);
+  const auto found = classes.find(cls);
+  if (found != classes.end() && CountsAsAll(found->second))
+    CollectClasses(settings, classes, work, relPath, kSecurities);
 }
 
 // The securities of a class value: "ALL" and one "," after it removed.
@@ -77,25 +78,25 @@ std::string SecurityList(const std::string& value) {
   return list;
 }
 
-void RebuildSecurities(CMinReplicator& replicator, std::string list) {
+void RebuildSecurities(const RunSettings& settings, InstrumentWork& work, std::string list) {
   while (!list.empty()) {
     const std::string sec = NextToken(list, kListSeparator);
     if (sec.empty()) continue;
     if (!IsPlainName(sec)) {
       LogError("Security \"%s\" of class %s is not rebuilt: not a plain security name", sec.c_str(),
-               replicator.curClass_.c_str());
+               work.curClass_.c_str());
       continue;
     }
-    replicator.curSec_ = sec;
-    ProcessInstrumentDates(replicator);
+    work.curSec_ = sec;
+    ProcessInstrumentDates(settings, work);
     support::progress::InstrumentDone();
   }
 }
 
 // The securities RebuildClasses goes through (the total of the progress line).
-int CountSecurities(const CMinReplicator& replicator) {
+int CountSecurities(const ClassTable& classes) {
   int count = 0;
-  for (const auto& [cls, value] : replicator.classes_) {
+  for (const auto& [cls, value] : classes) {
     if (!IsPlainName(cls)) continue;
     std::string list = SecurityList(value);
     while (!list.empty()) {
@@ -108,8 +109,9 @@ int CountSecurities(const CMinReplicator& replicator) {
 
 }  // namespace
 
-void CollectClasses(CMinReplicator& replicator, const fs::path& relPath, int depth) {
-  const fs::path dir = relPath.empty() ? replicator.minutesDir_ : replicator.minutesDir_ / relPath;
+void CollectClasses(const RunSettings& settings, ClassTable& classes, InstrumentWork& work,
+                    const fs::path& relPath, int depth) {
+  const fs::path dir = relPath.empty() ? settings.minutesDir_ : settings.minutesDir_ / relPath;
   if (!PathExists(dir)) {
     LogError("Can not find Minutes location");
     return;
@@ -119,12 +121,12 @@ void CollectClasses(CMinReplicator& replicator, const fs::path& relPath, int dep
     const fs::path below = Join(relPath, name);
     if (depth == kDates) {
       if (!IsExportDateName(text)) continue;
-      replicator.date_ = text;
-      CollectClasses(replicator, below, kClasses);
+      work.date_ = text;
+      CollectClasses(settings, classes, work, below, kClasses);
     } else if (depth == kClasses) {
-      CollectClass(replicator, below, text);
+      CollectClass(settings, classes, work, below, text);
     } else if (depth == kSecurities) {
-      CollectSecurity(replicator, below, text);
+      CollectSecurity(settings, classes, work, below, text);
     } else {
       LogError("Invalid directory structure %s", support::NarrowPath(relPath).c_str());
       return;
@@ -132,19 +134,20 @@ void CollectClasses(CMinReplicator& replicator, const fs::path& relPath, int dep
   }
 }
 
-void RebuildClasses(CMinReplicator& replicator) {
-  CollectClasses(replicator, {}, kDates);
-  support::progress::SetTotal(CountSecurities(replicator));
+void RebuildClasses(const RunSettings& settings, InstrumentWork& work) {
+  ClassTable classes = settings.classes_;
+  CollectClasses(settings, classes, work, {}, kDates);
+  support::progress::SetTotal(CountSecurities(classes));
   LogAt(1, "Rebuilding classes");
-  for (const auto& [cls, value] : replicator.classes_) {
+  for (const auto& [cls, value] : classes) {
     const std::string list = SecurityList(value);
     LogAt(1, "  %s = %s", cls.c_str(), list.c_str());
     if (!IsPlainName(cls)) {
       LogError("Class \"%s\" is not rebuilt: not a plain class name", cls.c_str());
       continue;
     }
-    replicator.curClass_ = cls;
-    CreateDir(replicator.archiveDir_ / support::PathFromNarrow(cls));
-    RebuildSecurities(replicator, list);
+    work.curClass_ = cls;
+    CreateDir(settings.archiveDir_ / support::PathFromNarrow(cls));
+    RebuildSecurities(settings, work, list);
   }
 }

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/min_replicator.h"
 #include "archive/candle_file.h"
 #include "archive/test_archive.h"
+#include "replication/instrument_work.h"
 #include "replication/interval_order.h"
 #include "replication/plain_name.h"
 #include "support/test_temp_dir.h"
@@ -23,7 +23,7 @@ class ClassRebuild : public testing::Test {
     r.archiveDir_ = root / "archive";
     fs::create_directories(r.archiveDir_);
     r.intervals_ = MergeOrder({CMinArch("1", 3000), CMinArch("DAY", 3000)});
-    r.action_ = "rebuild";
+    r.action_ = w.action_ = "rebuild";
   }
   // date/class/security with ten minutes (of 20240105: only the folders matter here).
   void Export(const std::string& date, const std::string& cls, const std::string& sec) {
@@ -37,7 +37,8 @@ class ClassRebuild : public testing::Test {
   }
   std::string Collect() {
     testing::internal::CaptureStdout();
-    CollectClasses(r, {}, 0);
+    collected = r.classes_;
+    CollectClasses(r, collected, w, {}, 0);
     return testing::internal::GetCapturedStdout();
   }
   bool Archived(const std::string& cls, const std::string& sec) const {
@@ -45,7 +46,9 @@ class ClassRebuild : public testing::Test {
   }
 
   support::TestTempDir root;
-  CMinReplicator r;
+  RunSettings r;
+  InstrumentWork w;
+  ClassTable collected;  // the classes that Collect found
 };
 
 std::size_t Occurrences(const std::string& text, const std::string& part) {
@@ -65,7 +68,7 @@ TEST_F(ClassRebuild, WithoutClassesEveryClassOfEveryDateIsAddedOnce) {
   const std::string out = Collect();
   EXPECT_EQ(Occurrences(out, "Adding class TQBR"), 1u) << out;
   EXPECT_EQ(Occurrences(out, "Adding class CETS"), 1u) << out;
-  EXPECT_EQ(r.classes_,
+  EXPECT_EQ(collected,
             (std::map<std::string, std::string>{{"CETS", "USD"}, {"TQBR", "SBER,GAZP"}}));
 }
 
@@ -78,9 +81,9 @@ TEST_F(ClassRebuild, WithClassesOnlyAllIsSearchedAndUnknownSecuritiesAreReported
   Export("20240108", "SPBX", "Q");
   fs::create_directories(r.minutesDir_ / "20240108" / "TQBR" / "B" / "inner");
   const std::string out = Collect();
-  EXPECT_EQ(r.classes_.at("TQBR"), "ALL,A,B");
-  EXPECT_EQ(r.classes_.at("CETS"), "X, Y");
-  EXPECT_EQ(r.classes_.count("SPBX"), 0u);
+  EXPECT_EQ(collected.at("TQBR"), "ALL,A,B");
+  EXPECT_EQ(collected.at("CETS"), "X, Y");
+  EXPECT_EQ(collected.count("SPBX"), 0u);
   EXPECT_NE(out.find("Invalid directory structure"), std::string::npos) << out;
   EXPECT_EQ(out.find("Adding class"), std::string::npos) << out;
 }
@@ -92,7 +95,7 @@ TEST_F(ClassRebuild, ListsAreRebuiltTokenByTokenAndAllWithNothingRebuildsNothing
   Export("20240105", "TQBR", "GAZP");
   Export("20240105", "TQBR", "LKOH");
   testing::internal::CaptureStdout();
-  RebuildClasses(r);
+  RebuildClasses(r, w);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(Archived("TQBR", "SBER"));
   EXPECT_TRUE(Archived("TQBR", "GAZP"));
@@ -101,7 +104,7 @@ TEST_F(ClassRebuild, ListsAreRebuiltTokenByTokenAndAllWithNothingRebuildsNothing
   EXPECT_NE(out.find("  EMPTY = \n"), std::string::npos) << out;
   EXPECT_NE(out.find("\"../x\" of class TQBR is not rebuilt"), std::string::npos) << out;
   EXPECT_FALSE(fs::exists(r.archiveDir_ / "x.dat"));
-  EXPECT_EQ(r.action_, "rebuild");
+  EXPECT_EQ(w.action_, "rebuild");
 }
 
 TEST(PlainName, OnlyNamesThatStayInTheirFolder) {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "app/min_replicator.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/archive_merge.h"
 #include "archive/minute_candles.h"
+#include "replication/instrument_work.h"
 #include "support/log.h"
 
 namespace {
@@ -123,12 +123,11 @@ StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>
   return StoredPart::kBeforeDay;
 }
 
-void MergeDay(const CMinReplicator& replicator, LoadedArchive& archive, const DayInput& day) {
+void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInput& day) {
   if (archive.damaged) return;
   std::vector<CMinArch> intervals =
-      IntervalsWithSlots(WithKeptDayInterval(replicator.intervals_, archive), archive, day);
-  const std::int32_t sessionStart =
-      replicator.sessionStartHour_.empty() ? 0 : replicator.sessionStart_;
+      IntervalsWithSlots(WithKeptDayInterval(settings.intervals_, archive), archive, day);
+  const std::int32_t sessionStart = settings.sessionStartHour_.empty() ? 0 : settings.sessionStart_;
   std::string_view action = day.action;
   AggregationState state;
   if (action != kInsertAction && action != kDeleteAction) {

@@ -9,7 +9,7 @@
 #include "archive/min_arch.h"
 #include "replication/archive_load.h"
 
-class CMinReplicator;
+struct RunSettings;
 
 // What the merge of one day is.
 struct DayInput {
@@ -39,10 +39,10 @@ enum class StoredPart {
 StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
                            const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart);
 
-// Merges the day into every interval of replicator.intervals_ (in that order), storing
+// Merges the day into every interval of settings.intervals_ (in that order), storing
 // the new counts in the slots. An interval without a slot takes the first free slot
 // (level-0 line); when all 16 are used it is reported with "Error replicating archive %s
 // to %s" and skipped, the others are still merged. A failing interval is reported the
 // same way and ends the merge; the intervals merged before it stay merged. The archive
 // stays consistent in every case. Nothing is done for a damaged archive.
-void MergeDay(const CMinReplicator& replicator, LoadedArchive& archive, const DayInput& day);
+void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInput& day);

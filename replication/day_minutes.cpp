@@ -1,8 +1,8 @@
 #include "replication/day_minutes.h"
 
-#include "app/min_replicator.h"
 #include "archive/candle_file.h"
 #include "archive/usable_candle.h"
+#include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
 #include "support/log.h"
 #include "support/platform.h"
@@ -53,11 +53,11 @@ int DropUnusableMinutes(std::vector<Candle>& minutes, const std::string& fileTex
   return dropped;
 }
 
-std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
+std::optional<DayMinutes> LoadDayMinutes(const RunSettings& settings,
                                          const std::filesystem::path& relPath) {
   LogAt(2, "Replicating file %s", support::NarrowPath(relPath).c_str());
   DayMinutes day;
-  day.file = replicator.minutesDir_ / relPath / kMinuteFileName;
+  day.file = settings.minutesDir_ / relPath / kMinuteFileName;
   const std::string text = support::NarrowPath(day.file);
   if (!ReadCandleFile(day.file, day.minutes, day.storage)) {
     LogAt(2, "File %s was not properly replicated", text.c_str());
@@ -71,15 +71,15 @@ std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
   return day;
 }
 
-bool ApplyTimeWindow(CMinReplicator& replicator, DayMinutes& day) {
-  const auto setting = replicator.classTimeSettings_.find(replicator.curClass_);
-  if (setting == replicator.classTimeSettings_.end()) return true;
-  const auto begin = replicator.timeBegins_.find(setting->second);
-  const auto end = replicator.timeEnds_.find(setting->second);
-  replicator.timeBegin_ = begin != replicator.timeBegins_.end() ? begin->second : 0;
-  replicator.timeEnd_ = end != replicator.timeEnds_.end() ? end->second : 0;
-  const WindowPart part = NarrowToWindow(day.minutes.m_Candles, day.minutes.m_Count,
-                                         replicator.timeBegin_, replicator.timeEnd_);
+bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinutes& day) {
+  const auto setting = settings.classTimeSettings_.find(work.curClass_);
+  if (setting == settings.classTimeSettings_.end()) return true;
+  const auto begin = settings.timeBegins_.find(setting->second);
+  const auto end = settings.timeEnds_.find(setting->second);
+  work.timeBegin_ = begin != settings.timeBegins_.end() ? begin->second : 0;
+  work.timeEnd_ = end != settings.timeEnds_.end() ? end->second : 0;
+  const WindowPart part =
+      NarrowToWindow(day.minutes.m_Candles, day.minutes.m_Count, work.timeBegin_, work.timeEnd_);
   day.minutes.m_Candles += part.first;
   day.minutes.m_Count = part.count;
   return part.count > 0;

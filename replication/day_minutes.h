@@ -11,7 +11,8 @@
 #include "archive/candle.h"
 #include "archive/min_arch.h"
 
-class CMinReplicator;
+struct InstrumentWork;
+struct RunSettings;
 
 // Owns the records of one minute export file; minutes views the part that takes part
 // (the whole file, or the part inside the class's time window). Movable, not copyable:
@@ -56,10 +57,10 @@ int DropUnusableMinutes(std::vector<Candle>& minutes, const std::string& fileTex
 // "Source file %s loaded", or "File %s was not properly replicated" and nothing). Minutes
 // that are not usable candles are dropped (DropUnusableMinutes): they never reach an
 // archive, and the rest of the day is used.
-std::optional<DayMinutes> LoadDayMinutes(const CMinReplicator& replicator,
+std::optional<DayMinutes> LoadDayMinutes(const RunSettings& settings,
                                          const std::filesystem::path& relPath);
 
-// Applies the time window of replicator.curClass_ (when its class has a time-settings
-// section; it sets replicator.timeBegin_ and timeEnd_). False when the window leaves no
+// Applies the time window of work.curClass_ (when its class has a time-settings
+// section; it sets work.timeBegin_ and timeEnd_). False when the window leaves no
 // minute; a class without a window keeps every minute (true, even for an empty file).
-bool ApplyTimeWindow(CMinReplicator& replicator, DayMinutes& day);
+bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinutes& day);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/min_replicator.h"
+#include "replication/instrument_work.h"
 #include "replication/latest_date.h"
 #include "replication/replicate_file.h"
 #include "replication/sec_list.h"
@@ -26,31 +26,31 @@ TEST(IsSecInList, LongListNeedsNoDeepCalls) {
 }
 
 TEST(ClassesFilter, AllOrListedSecurities) {
-  CMinReplicator r;
+  RunSettings r;
   EXPECT_TRUE(ClassSelected(r, "ANY"));
   r.hasClasses_ = true;
   r.classes_ = {{"CLS1", "ALL"}, {"CLS2", "AAA, BBB"}};
   EXPECT_FALSE(ClassSelected(r, "CLS3"));
-  r.curClass_ = "CLS1";
-  EXPECT_TRUE(SecuritySelected(r, "ZZZ"));
-  r.curClass_ = "CLS2";
-  EXPECT_TRUE(SecuritySelected(r, "BBB"));
-  EXPECT_FALSE(SecuritySelected(r, "ZZZ"));
+  EXPECT_TRUE(SecuritySelected(r, "CLS1", "ZZZ"));
+  EXPECT_TRUE(SecuritySelected(r, "CLS2", "BBB"));
+  EXPECT_FALSE(SecuritySelected(r, "CLS2", "ZZZ"));
+  EXPECT_FALSE(SecuritySelected(r, "CLS3", "BBB"));
 }
 
 TEST(ReplicateClassesFilter, ClassAloneOrClassAndSecurity) {
-  CMinReplicator r;
-  r.curClass_ = "TQBR";
-  r.curSec_ = "SBER";
-  EXPECT_TRUE(PassesReplicateClasses(r));
+  RunSettings r;
+  InstrumentWork w;
+  w.curClass_ = "TQBR";
+  w.curSec_ = "SBER";
+  EXPECT_TRUE(PassesReplicateClasses(r, w));
   r.hasReplicateClasses_ = true;
   r.replicateClasses_ = {"TQBR,GAZP"};
-  EXPECT_FALSE(PassesReplicateClasses(r));
-  r.curSec_ = "GAZP";
-  EXPECT_TRUE(PassesReplicateClasses(r));
+  EXPECT_FALSE(PassesReplicateClasses(r, w));
+  w.curSec_ = "GAZP";
+  EXPECT_TRUE(PassesReplicateClasses(r, w));
   r.replicateClasses_ = {"TQBR"};
-  r.curSec_ = "SBER";
-  EXPECT_TRUE(PassesReplicateClasses(r));
+  w.curSec_ = "SBER";
+  EXPECT_TRUE(PassesReplicateClasses(r, w));
 }
 
 TEST(ExportDates, OnlyRealEightDigitDates) {

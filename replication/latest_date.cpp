@@ -4,9 +4,9 @@
 #include <cctype>
 #include <filesystem>
 
-#include "app/min_replicator.h"
 #include "archive/calendar.h"
 #include "archive/interval_names.h"
+#include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
@@ -19,13 +19,13 @@ bool IsExportDateName(std::string_view name) {
   return digits && IsValidDate(ParseDecimal(name));
 }
 
-std::string FindLatestDate(const CMinReplicator& replicator) {
-  if (!PathExists(replicator.minutesDir_)) {
+std::string FindLatestDate(const RunSettings& settings) {
+  if (!PathExists(settings.minutesDir_)) {
     LogError("Can not find Minutes location");
     return {};
   }
   std::string best;
-  for (const auto& entry : std::filesystem::directory_iterator(replicator.minutesDir_)) {
+  for (const auto& entry : std::filesystem::directory_iterator(settings.minutesDir_)) {
     if (!entry.is_directory()) continue;
     const std::string name = support::NarrowPath(entry.path().filename());
     if (IsExportDateName(name) && (best.empty() || name > best)) best = name;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/min_replicator.h"
 #include "archive/candle_file.h"
+#include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
 #include "support/log.h"
 #include "support/platform.h"
@@ -57,9 +57,10 @@ void ChangeMinuteRecords(std::span<Candle> minutes, std::string_view action,
   }
 }
 
-bool ChangeMinuteFile(const CMinReplicator& replicator, const std::filesystem::path& relPath) {
+bool ChangeMinuteFile(const RunSettings& settings, const InstrumentWork& work,
+                      const std::filesystem::path& relPath) {
   LogAt(2, "Replicating file %s", support::NarrowPath(relPath).c_str());
-  const std::filesystem::path file = replicator.minutesDir_ / relPath / kMinuteFileName;
+  const std::filesystem::path file = settings.minutesDir_ / relPath / kMinuteFileName;
   const std::string text = support::NarrowPath(file);
   CMinArch minutes(kOneMinuteInterval, 0);
   std::vector<Candle> storage;
@@ -69,7 +70,7 @@ bool ChangeMinuteFile(const CMinReplicator& replicator, const std::filesystem::p
   }
   LogAt(2, "Source file %s loaded", text.c_str());
   const std::vector<Candle> before = storage;
-  ChangeMinuteRecords(storage, replicator.action_, changeParameters);
+  ChangeMinuteRecords(storage, work.action_, work.change_);
   const int overflow = FirstValueMadeNonFinite(before.data(), storage.data(), minutes.m_Count);
   if (overflow >= 0) {
     const Candle& c = before[overflow];

@@ -1,6 +1,6 @@
 // The minute side of the lot and price change: the parameters of the change entry being
-// applied (set by the changelot and changeprice actions before each entry, read while the
-// instrument's minute export files are rewritten) and the rewrite itself. Main thread only.
+// applied (set by the changelot and changeprice actions for each entry, read while the
+// instrument's minute export files are rewritten) and the rewrite itself.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <span>
 #include <string_view>
 
-#include "app/app_constants.h"
 #include "archive/candle.h"
+#include "replication/replication_constants.h"
 
 // Decimals of minute prices after a price change, unless the entry names others.
 inline constexpr std::int32_t kDefaultPriceDigits = 2;
@@ -27,8 +27,6 @@ struct ChangeParameters {
   std::int32_t lotEnd = kNoLotRange;                     // last date of the lot change
 };
 
-inline ChangeParameters changeParameters;
-
 inline constexpr std::string_view kChangeLotAction = "changelot";
 inline constexpr std::string_view kChangePriceAction = "changeprice";
 
@@ -45,13 +43,15 @@ void ChangeMinuteRecords(std::span<Candle> minutes, std::string_view action,
 // change kept every finite value finite.
 int FirstValueMadeNonFinite(const Candle* before, const Candle* after, int count);
 
-class CMinReplicator;
+struct InstrumentWork;
+struct RunSettings;
 
 // The minute change of one export date: minutesDir_ / relPath / "1.dat" (relPath:
-// date/class/security) read, changed by ChangeMinuteRecords under replicator.action_ and
-// changeParameters, and written back crash-safely. A missing or unreadable file: "File %s
+// date/class/security) read, changed by ChangeMinuteRecords under work.action_ and
+// work.change_, and written back crash-safely. A missing or unreadable file: "File %s
 // was not properly recalculated" (errors log). A change that would make a finite value
 // non-finite: "File %s not changed: ..." naming the first such record (errors log), the
 // file left as it was. A failed rewrite: "Error updating archive %s" (errors log), the
 // previous file intact. False on any of these.
-bool ChangeMinuteFile(const CMinReplicator& replicator, const std::filesystem::path& relPath);
+bool ChangeMinuteFile(const RunSettings& settings, const InstrumentWork& work,
+                      const std::filesystem::path& relPath);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/min_replicator.h"
 #include "archive/archive_layout.h"
 #include "archive/interval_names.h"
 #include "replication/archive_check.h"
@@ -11,6 +10,7 @@
 #include "replication/archive_save.h"
 #include "replication/day_merge.h"
 #include "replication/day_minutes.h"
+#include "replication/instrument_work.h"
 #include "replication/latest_date.h"
 #include "replication/minute_change.h"
 #include "replication/replicate_file.h"
@@ -40,9 +40,9 @@ bool MustBeReloaded(const LoadedArchive& archive) {
 
 // Saves the archive and notes it as written by this rebuild (what the rebuild replaces and
 // did not write is removed once every class is rebuilt).
-void Save(CMinReplicator& replicator, const LoadedArchive& archive) {
+void Save(InstrumentWork& work, const LoadedArchive& archive) {
   SaveArchive(archive);
-  replicator.rebuiltArchives_.insert(archive.path);
+  work.rebuiltArchives_.insert(archive.path);
 }
 
 // Adds every date to the instrument's archive. The archive stays loaded from one date to
@@ -51,49 +51,50 @@ void Save(CMinReplicator& replicator, const LoadedArchive& archive) {
 // loading would change what the next date sees (an emptied archive, a damaged record),
 // the archive is saved and loaded again; once it is damaged, each later date goes through
 // ReplicateFile, which reports it as a day-by-day add does.
-void RebuildInstrument(CMinReplicator& replicator, const std::vector<std::string>& dates) {
-  if (!PassesReplicateClasses(replicator)) return;
-  const std::filesystem::path archivePath = InstrumentArchivePath(replicator);
+void RebuildInstrument(const RunSettings& settings, InstrumentWork& work,
+                       const std::vector<std::string>& dates) {
+  if (!PassesReplicateClasses(settings, work)) return;
+  const std::filesystem::path archivePath = InstrumentArchivePath(settings, work);
   std::optional<LoadedArchive> archive;
   bool started = false;  // the stored archive is replaced, never merged into
   bool damaged = false;
   for (const std::string& date : dates) {
-    replicator.date_ = date;
+    work.date_ = date;
     support::progress::SetDate(date);
     const std::filesystem::path relPath = support::PathFromNarrow(date) /
-                                          support::PathFromNarrow(replicator.curClass_) /
-                                          support::PathFromNarrow(replicator.curSec_);
+                                          support::PathFromNarrow(work.curClass_) /
+                                          support::PathFromNarrow(work.curSec_);
     if (damaged) {
-      ReplicateFile(replicator, relPath);
+      ReplicateFile(settings, work, relPath);
       continue;
     }
-    std::optional<DayMinutes> day = LoadDayMinutes(replicator, relPath);
-    if (!day || !ApplyTimeWindow(replicator, *day)) continue;
+    std::optional<DayMinutes> day = LoadDayMinutes(settings, relPath);
+    if (!day || !ApplyTimeWindow(settings, work, *day)) continue;
     if (!archive)
-      archive =
-          started ? LoadArchive(replicator, archivePath) : NewArchive(replicator, archivePath);
+      archive = started ? LoadArchive(settings, work, archivePath)
+                        : NewArchive(settings, work, archivePath);
     started = true;
     if (archive->damaged) {
       damaged = true;
       archive.reset();
       continue;
     }
-    const DayInput input{day->minutes, ParseDecimal(date), replicator.action_,
+    const DayInput input{day->minutes, ParseDecimal(date), work.action_,
                          support::NarrowPath(day->file)};
-    MergeDay(replicator, *archive, input);
+    MergeDay(settings, *archive, input);
     if (MustBeReloaded(*archive)) {
-      Save(replicator, *archive);
+      Save(work, *archive);
       archive.reset();
     }
   }
-  if (archive) Save(replicator, *archive);
+  if (archive) Save(work, *archive);
 }
 
 }  // namespace
 
-std::vector<std::string> ExportDates(const CMinReplicator& replicator) {
+std::vector<std::string> ExportDates(const RunSettings& settings) {
   std::vector<std::string> dates;
-  for (const auto& entry : std::filesystem::directory_iterator(replicator.minutesDir_)) {
+  for (const auto& entry : std::filesystem::directory_iterator(settings.minutesDir_)) {
     if (!entry.is_directory()) continue;
     std::string name = support::NarrowPath(entry.path().filename());
     if (IsExportDateName(name)) dates.push_back(std::move(name));
@@ -102,25 +103,25 @@ std::vector<std::string> ExportDates(const CMinReplicator& replicator) {
   return dates;
 }
 
-void ProcessInstrumentDates(CMinReplicator& replicator) {
-  if (!PathExists(replicator.minutesDir_)) {
+void ProcessInstrumentDates(const RunSettings& settings, InstrumentWork& work) {
+  if (!PathExists(settings.minutesDir_)) {
     LogError("Can not find Minutes location");
     return;
   }
-  const std::vector<std::string> dates = ExportDates(replicator);
-  const std::string_view action = replicator.action_;
+  const std::vector<std::string> dates = ExportDates(settings);
+  const std::string_view action = work.action_;
   if (action == kChangeLotAction || action == kChangePriceAction) {
     for (const std::string& date : dates) {
-      replicator.date_ = date;
+      work.date_ = date;
       support::progress::SetDate(date);
-      ChangeMinuteFile(replicator, support::PathFromNarrow(date) /
-                                       support::PathFromNarrow(replicator.curClass_) /
-                                       support::PathFromNarrow(replicator.curSec_));
+      ChangeMinuteFile(settings, work,
+                       support::PathFromNarrow(date) / support::PathFromNarrow(work.curClass_) /
+                           support::PathFromNarrow(work.curSec_));
     }
     return;
   }
   const bool restore = action != kTestAction;
-  replicator.action_ = kAddAction;
-  RebuildInstrument(replicator, dates);
-  if (restore) replicator.action_ = kRebuildAction;
+  work.action_ = kAddAction;
+  RebuildInstrument(settings, work, dates);
+  if (restore) work.action_ = kRebuildAction;
 }

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-class CMinReplicator;
+struct InstrumentWork;
+struct RunSettings;
 
 // Names of the directories of minutesDir_ that are real export dates (YYYYMMDD), oldest
 // first. Other entries ("backup", "tmp", files) are passed over.
-std::vector<std::string> ExportDates(const CMinReplicator& replicator);
+std::vector<std::string> ExportDates(const RunSettings& settings);
 
 // A missing minutesDir_: "Can not find Minutes location" (errors log), nothing done.
 // "rebuild": action_ is "add" while the dates are added and "rebuild" again afterwards;
@@ -21,4 +22,4 @@ std::vector<std::string> ExportDates(const CMinReplicator& replicator);
 // "changelot" / "changeprice": every date's "1.dat" of the instrument is rewritten
 // crash-safely (a failed rewrite leaves the previous file intact: "Error updating archive
 // %s"); a date without the file: "File %s was not properly recalculated", next date.
-void ProcessInstrumentDates(CMinReplicator& replicator);
+void ProcessInstrumentDates(const RunSettings& settings, InstrumentWork& work);

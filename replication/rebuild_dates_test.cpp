@@ -7,11 +7,11 @@
 #include <limits>
 #include <vector>
 
-#include "app/min_replicator.h"
 #include "archive/candle_file.h"
 #include "archive/test_archive.h"
 #include "archive/usable_candle.h"
 #include "replication/archive_load.h"
+#include "replication/instrument_work.h"
 #include "replication/interval_order.h"
 #include "replication/minute_change.h"
 #include "replication/replicate_file.h"
@@ -44,21 +44,27 @@ std::vector<Candle> ReadMinutes(const fs::path& file) {
 
 // A minute export tree with the dates written out of order, a folder that is not a date
 // and a loose file, for the instrument CLS/SEC; two archive roots beside it.
+// The settings of a run and the work on its one instrument.
+struct Job {
+  RunSettings s;
+  InstrumentWork w;
+};
+
 class RebuildDates : public testing::Test {
  protected:
   void SetUp() override {
-    for (CMinReplicator* r : {&rebuilt, &added}) {
-      r->minutesDir_ = root / "minutes";
-      r->curClass_ = "CLS";
-      r->curSec_ = "SEC";
+    for (Job* r : {&rebuilt, &added}) {
+      r->s.minutesDir_ = root / "minutes";
+      r->w.curClass_ = "CLS";
+      r->w.curSec_ = "SEC";
       std::vector<CMinArch> intervals;
       for (const char* name : {"1", "5", "DAY", "WEEK"}) intervals.emplace_back(name, 3000);
-      r->intervals_ = MergeOrder(intervals);
+      r->s.intervals_ = MergeOrder(intervals);
     }
-    rebuilt.archiveDir_ = root / "rebuilt";
-    added.archiveDir_ = root / "added";
-    fs::create_directories(rebuilt.archiveDir_ / "CLS");
-    fs::create_directories(added.archiveDir_ / "CLS");
+    rebuilt.s.archiveDir_ = root / "rebuilt";
+    added.s.archiveDir_ = root / "added";
+    fs::create_directories(rebuilt.s.archiveDir_ / "CLS");
+    fs::create_directories(added.s.archiveDir_ / "CLS");
   }
   fs::path MinuteFile(const std::string& date) const {
     return root / "minutes" / date / "CLS" / "SEC" / "1.dat";
@@ -68,8 +74,8 @@ class RebuildDates : public testing::Test {
   }
 
   support::TestTempDir root;
-  CMinReplicator rebuilt;
-  CMinReplicator added;
+  Job rebuilt;
+  Job added;
 };
 
 }  // namespace
@@ -78,7 +84,7 @@ TEST_F(RebuildDates, ExportDatesOldestFirstOnlyRealDates) {
   for (const char* d : {"20240110", "20240105", "backup", "20240108", "20241399"})
     fs::create_directories(root / "minutes" / d);
   std::ofstream(root / "minutes" / "20240101") << "a file";
-  EXPECT_EQ(ExportDates(rebuilt), (std::vector<std::string>{"20240105", "20240108", "20240110"}));
+  EXPECT_EQ(ExportDates(rebuilt.s), (std::vector<std::string>{"20240105", "20240108", "20240110"}));
 }
 
 TEST_F(RebuildDates, RebuildEqualsAddingTheDatesOneByOneEvenPastAnUnusableMinute) {
@@ -94,28 +100,28 @@ TEST_F(RebuildDates, RebuildEqualsAddingTheDatesOneByOneEvenPastAnUnusableMinute
   WriteMinutes(MinuteFile("20240109"), bad);
   WriteMinutes(root / "minutes" / "backup" / "CLS" / "SEC" / "1.dat",
                test_archive::Minutes(20240101, 1000, 1010));
-  added.classTimeSettings_["CLS"] = rebuilt.classTimeSettings_["CLS"] = "Day";
-  added.timeBegins_["Day"] = rebuilt.timeBegins_["Day"] = 100000;
-  added.timeEnds_["Day"] = rebuilt.timeEnds_["Day"] = 110000;
+  added.s.classTimeSettings_["CLS"] = rebuilt.s.classTimeSettings_["CLS"] = "Day";
+  added.s.timeBegins_["Day"] = rebuilt.s.timeBegins_["Day"] = 100000;
+  added.s.timeEnds_["Day"] = rebuilt.s.timeEnds_["Day"] = 110000;
 
   testing::internal::CaptureStdout();
-  rebuilt.action_ = "rebuild";
-  ProcessInstrumentDates(rebuilt);
-  added.action_ = "add";
+  rebuilt.w.action_ = "rebuild";
+  ProcessInstrumentDates(rebuilt.s, rebuilt.w);
+  added.w.action_ = "add";
   for (const std::string date : {"20240105", "20240108", "20240109", "20240110", "20240111"}) {
-    added.date_ = date;
-    ReplicateFile(added, fs::path(date) / "CLS" / "SEC");
+    added.w.date_ = date;
+    ReplicateFile(added.s, added.w, fs::path(date) / "CLS" / "SEC");
   }
   testing::internal::GetCapturedStdout();
 
-  EXPECT_EQ(rebuilt.action_, "rebuild");
-  EXPECT_EQ(rebuilt.date_, "20240111");
+  EXPECT_EQ(rebuilt.w.action_, "rebuild");
+  EXPECT_EQ(rebuilt.w.date_, "20240111");
   const fs::path file = fs::path("CLS") / "SEC.dat";
-  ASSERT_TRUE(fs::exists(added.archiveDir_ / file));
-  EXPECT_EQ(Bytes(rebuilt.archiveDir_ / file), Bytes(added.archiveDir_ / file));
-  EXPECT_EQ(rebuilt.corruptedCount_, added.corruptedCount_);
-  EXPECT_EQ(rebuilt.corruptedCount_, 0);
-  const std::vector<char> bytes = Bytes(rebuilt.archiveDir_ / file);
+  ASSERT_TRUE(fs::exists(added.s.archiveDir_ / file));
+  EXPECT_EQ(Bytes(rebuilt.s.archiveDir_ / file), Bytes(added.s.archiveDir_ / file));
+  EXPECT_EQ(rebuilt.w.corruptedCount_, added.w.corruptedCount_);
+  EXPECT_EQ(rebuilt.w.corruptedCount_, 0);
+  const std::vector<char> bytes = Bytes(rebuilt.s.archiveDir_ / file);
   std::vector<Candle> archive(bytes.size() / kCandleBytes);
   DecodeCandles(reinterpret_cast<const unsigned char*>(bytes.data()), archive.size(),
                 archive.data());
@@ -130,14 +136,14 @@ TEST_F(RebuildDates, RebuildEqualsAddingTheDatesOneByOneEvenPastAnUnusableMinute
 }
 
 TEST_F(RebuildDates, RebuildWithoutMinutesFolderSaysSoAndKeepsTheAction) {
-  rebuilt.minutesDir_ = root / "none";
-  rebuilt.action_ = "rebuild";
+  rebuilt.s.minutesDir_ = root / "none";
+  rebuilt.w.action_ = "rebuild";
   testing::internal::CaptureStdout();
-  ProcessInstrumentDates(rebuilt);
+  ProcessInstrumentDates(rebuilt.s, rebuilt.w);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("Can not find Minutes location"), std::string::npos);
-  EXPECT_EQ(rebuilt.action_, "rebuild");
-  EXPECT_FALSE(fs::exists(rebuilt.archiveDir_ / "CLS" / "SEC.dat"));
+  EXPECT_EQ(rebuilt.w.action_, "rebuild");
+  EXPECT_FALSE(fs::exists(rebuilt.s.archiveDir_ / "CLS" / "SEC.dat"));
 }
 
 TEST(MinuteChange, LotRoundsHalfUpAndPriceRoundsDownInsideTheRange) {
@@ -182,17 +188,16 @@ TEST_F(RebuildDates, APriceChangeThatWouldOverflowLeavesTheMinuteFileAsItWas) {
   Day("20240105", 1000, 1001);
   Day("20240108", 1000, 1001);
   const std::vector<char> before = Bytes(MinuteFile("20240105"));
-  changeParameters.priceDivisor = 1e-307;
-  rebuilt.action_ = "changeprice";
+  rebuilt.w.change_.priceDivisor = 1e-307;
+  rebuilt.w.action_ = "changeprice";
   testing::internal::CaptureStdout();
-  ProcessInstrumentDates(rebuilt);
+  ProcessInstrumentDates(rebuilt.s, rebuilt.w);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("not changed: the change would make minute record 0 (date 20240105, time "
                      "100000) not a finite number"),
             std::string::npos)
       << out;
   EXPECT_EQ(Bytes(MinuteFile("20240105")), before);
-  changeParameters = ChangeParameters{};
 }
 
 TEST_F(RebuildDates, LotChangeRewritesEveryDateAndAFailedRewriteKeepsTheFile) {
@@ -204,15 +209,14 @@ TEST_F(RebuildDates, LotChangeRewritesEveryDateAndAFailedRewriteKeepsTheFile) {
   fs::create_directories(blocked);
   std::ofstream(blocked / "keep") << "x";
   const std::vector<char> before = Bytes(MinuteFile("20240108"));
-  changeParameters.lotDivisor = 0.5;
-  rebuilt.action_ = "changelot";
+  rebuilt.w.change_.lotDivisor = 0.5;
+  rebuilt.w.action_ = "changelot";
   testing::internal::CaptureStdout();
-  ProcessInstrumentDates(rebuilt);
+  ProcessInstrumentDates(rebuilt.s, rebuilt.w);
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(rebuilt.action_, "changelot");
+  EXPECT_EQ(rebuilt.w.action_, "changelot");
   EXPECT_NE(out.find("was not properly recalculated"), std::string::npos) << out;
   EXPECT_NE(out.find("Error updating archive"), std::string::npos) << out;
   EXPECT_EQ(ReadMinutes(MinuteFile("20240105"))[0].volume, 2);
   EXPECT_EQ(Bytes(MinuteFile("20240108")), before);
-  changeParameters = ChangeParameters{};
 }

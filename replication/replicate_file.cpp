@@ -2,13 +2,13 @@
 
 #include <optional>
 
-#include "app/min_replicator.h"
 #include "archive/convert_interval_dir.h"
 #include "archive/interval_names.h"
 #include "replication/archive_load.h"
 #include "replication/archive_save.h"
 #include "replication/day_merge.h"
 #include "replication/day_minutes.h"
+#include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
 #include "support/platform.h"
 
@@ -18,42 +18,43 @@ constexpr char kConversionAction[] = "conversion";
 constexpr char kDeleteAction[] = "delete";
 constexpr char kClassSecuritySeparator[] = ",";
 
-void Convert(const CMinReplicator& replicator, const std::filesystem::path& relPath) {
+void Convert(const RunSettings& settings, const InstrumentWork& work,
+             const std::filesystem::path& relPath) {
   if (support::NarrowPath(relPath.extension()) == kArchiveExtension) return;
-  ConvertIntervalDirectory(replicator.archiveDir_, replicator.curClass_, replicator.curSec_,
-                           replicator.intervals_);
+  ConvertIntervalDirectory(settings.archiveDir_, work.curClass_, work.curSec_, settings.intervals_);
 }
 
-void MergeAndSave(CMinReplicator& replicator, const CMinArch& minutes,
+void MergeAndSave(const RunSettings& settings, InstrumentWork& work, const CMinArch& minutes,
                   const std::string& minuteFileText) {
-  LoadedArchive archive = LoadArchive(replicator, InstrumentArchivePath(replicator));
+  LoadedArchive archive = LoadArchive(settings, work, InstrumentArchivePath(settings, work));
   if (archive.damaged) return;
-  const DayInput day{minutes, ParseDecimal(replicator.date_), replicator.action_, minuteFileText};
-  MergeDay(replicator, archive, day);
+  const DayInput day{minutes, ParseDecimal(work.date_), work.action_, minuteFileText};
+  MergeDay(settings, archive, day);
   SaveArchive(archive);
 }
 
 }  // namespace
 
-bool PassesReplicateClasses(const CMinReplicator& replicator) {
-  if (!replicator.hasReplicateClasses_) return true;
-  const auto& listed = replicator.replicateClasses_;
-  return listed.count(replicator.curClass_ + kClassSecuritySeparator + replicator.curSec_) != 0 ||
-         listed.count(replicator.curClass_) != 0;
+bool PassesReplicateClasses(const RunSettings& settings, const InstrumentWork& work) {
+  if (!settings.hasReplicateClasses_) return true;
+  const auto& listed = settings.replicateClasses_;
+  return listed.count(work.curClass_ + kClassSecuritySeparator + work.curSec_) != 0 ||
+         listed.count(work.curClass_) != 0;
 }
 
-void ReplicateFile(CMinReplicator& replicator, const std::filesystem::path& relPath) {
-  if (replicator.action_ == kConversionAction) {
-    Convert(replicator, relPath);
+void ReplicateFile(const RunSettings& settings, InstrumentWork& work,
+                   const std::filesystem::path& relPath) {
+  if (work.action_ == kConversionAction) {
+    Convert(settings, work, relPath);
     return;
   }
-  if (!PassesReplicateClasses(replicator)) return;
-  if (replicator.action_ == kDeleteAction) {
+  if (!PassesReplicateClasses(settings, work)) return;
+  if (work.action_ == kDeleteAction) {
     const CMinArch noMinutes(kOneMinuteInterval, 0);
-    MergeAndSave(replicator, noMinutes, {});
+    MergeAndSave(settings, work, noMinutes, {});
     return;
   }
-  std::optional<DayMinutes> day = LoadDayMinutes(replicator, relPath);
-  if (!day || !ApplyTimeWindow(replicator, *day)) return;
-  MergeAndSave(replicator, day->minutes, support::NarrowPath(day->file));
+  std::optional<DayMinutes> day = LoadDayMinutes(settings, relPath);
+  if (!day || !ApplyTimeWindow(settings, work, *day)) return;
+  MergeAndSave(settings, work, day->minutes, support::NarrowPath(day->file));
 }

@@ -9,15 +9,17 @@
 
 #include <filesystem>
 
-class CMinReplicator;
+struct InstrumentWork;
+struct RunSettings;
 
-// [ReplicateClasses] filter of replicator.curClass_ / curSec_: true when the section is
+// [ReplicateClasses] filter of work.curClass_ / curSec_: true when the section is
 // absent, or lists "CLASS,SECURITY" or the class alone.
-bool PassesReplicateClasses(const CMinReplicator& replicator);
+bool PassesReplicateClasses(const RunSettings& settings, const InstrumentWork& work);
 
-// One instrument (replicator.curClass_, curSec_) for the run's action and date_.
+// One instrument (work.curClass_, curSec_) for work.action_ and work.date_.
 // relPath: below minutesDir_ the date/class/security directories (add, addlast, insert);
 // below archiveDir_ the class directory joined with the security's ".dat" file or its
 // interval directory (delete, conversion). Every outcome is logged; a failure never stops
 // the caller. Filesystem errors of listing and status queries propagate as exceptions.
-void ReplicateFile(CMinReplicator& replicator, const std::filesystem::path& relPath);
+void ReplicateFile(const RunSettings& settings, InstrumentWork& work,
+                   const std::filesystem::path& relPath);

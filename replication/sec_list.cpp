@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/min_replicator.h"
+#include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
 
 namespace {
@@ -25,13 +25,13 @@ bool IsSecInList(std::string_view list, std::string_view sec, std::size_t start)
   return false;
 }
 
-bool ClassSelected(const CMinReplicator& replicator, const std::string& cls) {
-  return !replicator.hasClasses_ || replicator.classes_.count(cls) != 0;
+bool ClassSelected(const RunSettings& settings, const std::string& cls) {
+  return !settings.hasClasses_ || settings.classes_.count(cls) != 0;
 }
 
-bool SecuritySelected(const CMinReplicator& replicator, const std::string& sec) {
-  if (!replicator.hasClasses_) return true;
-  const auto found = replicator.classes_.find(replicator.curClass_);
-  if (found == replicator.classes_.end()) return false;
+bool SecuritySelected(const RunSettings& settings, const std::string& cls, const std::string& sec) {
+  if (!settings.hasClasses_) return true;
+  const auto found = settings.classes_.find(cls);
+  if (found == settings.classes_.end()) return false;
   return found->second == kAllSecurities || IsSecInList(found->second, sec, 0);
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/min_replicator.h"
+#include "replication/instrument_work.h"
 #include "replication/replicate_file.h"
 #include "replication/replication_constants.h"
 #include "replication/sec_list.h"
@@ -44,110 +44,105 @@ std::vector<std::filesystem::path> Subdirectories(const std::filesystem::path& d
 }
 
 // The instruments below a date directory that the walk will replicate (the total of the
-// progress line). Leaves curClass_ and curSec_ as they were.
-int CountMinuteInstruments(CMinReplicator& replicator, const std::filesystem::path& dir) {
-  const std::string cls = replicator.curClass_;
-  const std::string sec = replicator.curSec_;
+// progress line).
+int CountMinuteInstruments(const RunSettings& settings, const std::filesystem::path& dir) {
   int count = 0;
   for (const auto& name : Subdirectories(dir)) {
-    replicator.curClass_ = support::NarrowPath(name);
-    if (!ClassSelected(replicator, replicator.curClass_)) continue;
+    const std::string cls = support::NarrowPath(name);
+    if (!ClassSelected(settings, cls)) continue;
     for (const auto& security : Subdirectories(dir / name)) {
-      if (SecuritySelected(replicator, support::NarrowPath(security)) &&
+      if (SecuritySelected(settings, cls, support::NarrowPath(security)) &&
           FileExists(dir / name / security / kMinuteFileName))
         ++count;
     }
   }
-  replicator.curClass_ = cls;
-  replicator.curSec_ = sec;
   return count;
 }
 
 // The same for the archive tree: every entry of the selected class directories (an
 // upper bound: entries that are not archives are passed over by the walk).
-int CountArchiveEntries(CMinReplicator& replicator, const std::filesystem::path& dir) {
-  const std::string cls = replicator.curClass_;
+int CountArchiveEntries(const RunSettings& settings, const std::filesystem::path& dir) {
   int count = 0;
   for (const auto& name : Subdirectories(dir)) {
-    replicator.curClass_ = support::NarrowPath(name);
-    if (!ClassSelected(replicator, replicator.curClass_)) continue;
+    if (!ClassSelected(settings, support::NarrowPath(name))) continue;
     std::error_code error;
     for (std::filesystem::directory_iterator it(dir / name, error), end; !error && it != end;
          it.increment(error))
       if (!support::IsTemporaryName(it->path().filename())) ++count;
   }
-  replicator.curClass_ = cls;
   return count;
 }
 
-void StartProgress(const CMinReplicator& replicator, int total) {
+void StartProgress(const InstrumentWork& work, int total) {
   support::progress::SetTotal(total);
-  if (!replicator.date_.empty()) support::progress::SetDate(replicator.date_);
+  if (!work.date_.empty()) support::progress::SetDate(work.date_);
 }
 
 }  // namespace
 
-void WalkMinutes(CMinReplicator& replicator, const std::filesystem::path& relPath, int depth) {
-  const std::filesystem::path dir = replicator.minutesDir_ / relPath;
+void WalkMinutes(const RunSettings& settings, InstrumentWork& work,
+                 const std::filesystem::path& relPath, int depth) {
+  const std::filesystem::path dir = settings.minutesDir_ / relPath;
   if (!PathExists(dir)) {
     LogError("Can not find Minutes location");
     return;
   }
-  if (depth == kClasses) StartProgress(replicator, CountMinuteInstruments(replicator, dir));
+  if (depth == kClasses) StartProgress(work, CountMinuteInstruments(settings, dir));
   for (const auto& entry : SortedEntries(dir)) {
     if (!entry.is_directory()) continue;
     const std::filesystem::path name = entry.path().filename();
     const std::string text = support::NarrowPath(name);
     if (depth == kClasses) {
-      replicator.curClass_ = text;
-      if (!ClassSelected(replicator, text)) continue;
-      CreateDir(replicator.archiveDir_ / name);
-      WalkMinutes(replicator, relPath / name, kSecurities);
+      work.curClass_ = text;
+      if (!ClassSelected(settings, text)) continue;
+      CreateDir(settings.archiveDir_ / name);
+      WalkMinutes(settings, work, relPath / name, kSecurities);
     } else if (depth == kSecurities) {
-      replicator.curSec_ = text;
-      if (!SecuritySelected(replicator, text)) continue;
-      WalkMinutes(replicator, relPath / name, kInstrument);
+      work.curSec_ = text;
+      if (!SecuritySelected(settings, work.curClass_, text)) continue;
+      WalkMinutes(settings, work, relPath / name, kInstrument);
     } else {
       LogError("Invalid directory structure %s", support::NarrowPath(relPath).c_str());
       return;
     }
   }
   if (depth == kInstrument && FileExists(dir / kMinuteFileName)) {
-    ReplicateFile(replicator, relPath);
+    ReplicateFile(settings, work, relPath);
     support::progress::InstrumentDone();
   }
 }
 
-void WalkArchives(CMinReplicator& replicator, const std::filesystem::path& relPath, int depth) {
+void WalkArchives(const RunSettings& settings, InstrumentWork& work,
+                  const std::filesystem::path& relPath, int depth) {
   const std::filesystem::path dir =
-      relPath.empty() ? replicator.archiveDir_ : replicator.archiveDir_ / relPath;
+      relPath.empty() ? settings.archiveDir_ : settings.archiveDir_ / relPath;
   if (!PathExists(dir)) {
     LogError("Can not find Archves location");
     return;
   }
   if (depth == kInstrument) {
-    ReplicateFile(replicator, relPath);
+    ReplicateFile(settings, work, relPath);
     support::progress::InstrumentDone();
     return;
   }
-  if (depth == kClasses) StartProgress(replicator, CountArchiveEntries(replicator, dir));
+  if (depth == kClasses) StartProgress(work, CountArchiveEntries(settings, dir));
   for (const auto& entry : SortedEntries(dir)) {
     const std::filesystem::path name = entry.path().filename();
     const std::string text = support::NarrowPath(name);
     const bool directory = entry.is_directory();
     if (directory && depth == kClasses) {
-      replicator.curClass_ = text;
-      if (ClassSelected(replicator, text))
-        WalkArchives(replicator, Join(relPath, name), kSecurities);
+      work.curClass_ = text;
+      if (ClassSelected(settings, text))
+        WalkArchives(settings, work, Join(relPath, name), kSecurities);
     } else if (depth == kSecurities) {
       // A temporary is never an archive, whatever its name holds.
       if (!directory && support::IsTemporaryName(name)) continue;
       const std::size_t extension = text.find(kArchiveExtension);
       if (!directory && (extension == std::string::npos || extension == 0)) continue;
       if (!directory && !entry.is_regular_file()) continue;
-      replicator.curSec_ = directory ? text : text.substr(0, extension);
-      if (SecuritySelected(replicator, replicator.curSec_))
-        WalkArchives(replicator, Join(relPath, name), kInstrument);
+      work.curSec_ = directory ? text : text.substr(0, extension);
+      if (SecuritySelected(settings, work.curClass_, work.curSec_))
+        WalkArchives(settings, work, Join(relPath, name), kInstrument);
     }
   }
 }

@@ -61,13 +61,13 @@ CMinReplicator& Replicator() {
 }
 
 // Adds (or deletes) the day to the loaded archive and checks that the result loads.
-void MergeAndReload(CMinReplicator& r, const char* action) {
-  r.action_ = action;
-  r.date_ = kDayDate;
-  const int corruptedBefore = r.corruptedCount_;
-  ReplicateFile(r, fs::path(kDayDate) / "CETS" / kSecurity);
-  fuzz::Check(r.corruptedCount_ == corruptedBefore, "an accepted archive was refused on", action);
-  const fs::path path = InstrumentArchivePath(r);
+void MergeAndReload(const CMinReplicator& r, InstrumentWork& w, const char* action) {
+  w.action_ = action;
+  w.date_ = kDayDate;
+  const int corruptedBefore = w.corruptedCount_;
+  ReplicateFile(r, w, fs::path(kDayDate) / "CETS" / kSecurity);
+  fuzz::Check(w.corruptedCount_ == corruptedBefore, "an accepted archive was refused on", action);
+  const fs::path path = InstrumentArchivePath(r, w);
   if (!fs::exists(path)) return;
   const std::string damage = fuzz::ArchiveDamage(path);
   fuzz::Check(damage.empty(), "an archive Barsync wrote is refused after",
@@ -82,14 +82,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path path = r.archiveDir_ / kClass / (std::string(kSecurity) + ".dat");
   fuzz::WriteBytes(path, std::string_view(reinterpret_cast<const char*>(data), size));
 
-  r.curClass_ = kClass;
-  r.curSec_ = kSecurity;
-  r.corruptedCount_ = 0;
-  const bool damaged = LoadArchive(r, path).damaged;
+  InstrumentWork w;
+  w.curClass_ = kClass;
+  w.curSec_ = kSecurity;
+  const bool damaged = LoadArchive(r, w, path).damaged;
   fuzz::Check(damaged == !fuzz::ArchiveDamage(path).empty(),
               "the loader and the damage checks on the file's records disagree");
   fuzz::Check(fuzz::ReadBytes(path).size() == size, "the loader changed the file");
 
+  r.processedCount_ = r.corruptedCount_ = 0;
   RunArchiveTest(r);
   fuzz::Check(r.processedCount_ == 1, "the test action did not test the one archive");
   fuzz::Check(r.corruptedCount_ == 0 || damaged,
@@ -98,11 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The candles stay where they are; the day goes in through the CETS class (no time
   // window), whose archive is this one under another class folder.
-  r.curClass_ = "CETS";
+  w.curClass_ = "CETS";
   fs::create_directories(r.archiveDir_ / "CETS");
-  fs::copy_file(path, InstrumentArchivePath(r));
-  r.corruptedCount_ = 0;
-  MergeAndReload(r, "add");
-  MergeAndReload(r, "delete");
+  fs::copy_file(path, InstrumentArchivePath(r, w));
+  w.corruptedCount_ = 0;
+  MergeAndReload(r, w, "add");
+  MergeAndReload(r, w, "delete");
   return 0;
 }

@@ -67,16 +67,17 @@ const Tree& SampleTree() {
     fuzz::MakeEmptyFolder(fuzz::MinutesDir());
     CMinReplicator r;
     fuzz::Check(fuzz::ParseConfined(r, {"-a", "add"}), "settings of the workspace refused");
-    r.curClass_ = kClass;
-    r.curSec_ = kSecurity;
+    InstrumentWork w = StartWork(r);
+    w.curClass_ = kClass;
+    w.curSec_ = kSecurity;
     Tree t;
-    t.files.emplace_back(InstrumentArchivePath(r), std::string());
+    t.files.emplace_back(InstrumentArchivePath(r, w), std::string());
     for (int i = 0; i < 2; ++i) {
       const std::string bytes = MinuteBytes(std::atoi(kDates[i]), i);
       fuzz::WriteBytes(MinuteFile(kDates[i]), bytes);
       t.files.emplace_back(MinuteFile(kDates[i]), bytes);
-      r.date_ = kDates[i];
-      ReplicateFile(r, fs::path(kDates[i]) / kClass / kSecurity);
+      w.date_ = kDates[i];
+      ReplicateFile(r, w, fs::path(kDates[i]) / kClass / kSecurity);
     }
     t.files.front().second = fuzz::ReadBytes(t.files.front().first);
     fuzz::Check(!t.files.front().second.empty(), "the sample archive was not made");

@@ -129,9 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (hasExisting) fuzz::WriteBytes(target, existing);
 
-  r.curClass_ = kClass;
-  r.curSec_ = kSecurity;
-  ReplicateFile(r, fs::path(kClass) / kSecurity);
+  InstrumentWork w = StartWork(r);
+  w.curClass_ = kClass;
+  w.curSec_ = kSecurity;
+  ReplicateFile(r, w, fs::path(kClass) / kSecurity);
 
   if (hasExisting) {
     fuzz::Check(fuzz::ReadBytes(target) == existing, "an existing archive was changed");

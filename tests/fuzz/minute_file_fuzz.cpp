@@ -55,13 +55,14 @@ CMinReplicator& Replicator() {
   return *replicator;
 }
 
-void Step(CMinReplicator& r, const char* action, const char* date, std::string_view minutes) {
-  r.action_ = action;
-  r.date_ = date;
-  const fs::path rel = fs::path(date) / r.curClass_ / r.curSec_;
-  if (r.action_ != "delete") fuzz::WriteBytes(r.minutesDir_ / rel / "1.dat", minutes);
-  ReplicateFile(r, r.action_ == "delete" ? fs::path(r.curClass_) / (r.curSec_ + ".dat") : rel);
-  const fs::path archive = InstrumentArchivePath(r);
+void Step(const CMinReplicator& r, InstrumentWork& w, const char* action, const char* date,
+          std::string_view minutes) {
+  w.action_ = action;
+  w.date_ = date;
+  const fs::path rel = fs::path(date) / w.curClass_ / w.curSec_;
+  if (w.action_ != "delete") fuzz::WriteBytes(r.minutesDir_ / rel / "1.dat", minutes);
+  ReplicateFile(r, w, w.action_ == "delete" ? fs::path(w.curClass_) / (w.curSec_ + ".dat") : rel);
+  const fs::path archive = InstrumentArchivePath(r, w);
   if (!fs::exists(archive)) return;
   const std::string damage = fuzz::ArchiveDamage(archive);
   fuzz::Check(damage.empty(), "an archive Barsync wrote is refused by its loader",
@@ -75,15 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::InputReader input(data, size);
   const std::uint8_t choice = input.Byte();
   const std::size_t firstRecords = input.Byte();
-  r.curClass_ = kClasses[choice & 3];
-  r.curSec_ = kSecurity;
+  InstrumentWork w;
+  w.curClass_ = kClasses[choice & 3];
+  w.curSec_ = kSecurity;
   r.sessionStart_ = (choice & 0x80) != 0 ? kEveningSessionStart : 0;
   const SecondStep second = kSecondSteps[(choice >> 2) & 7];
 
   // As the walk does: the class folder of the archive tree exists before the securities.
-  fuzz::MakeEmptyFolder(r.archiveDir_ / r.curClass_);
+  fuzz::MakeEmptyFolder(r.archiveDir_ / w.curClass_);
   fs::remove_all(r.minutesDir_);
-  Step(r, "add", kFirstDate, input.Take(firstRecords * kCandleBytes));
-  Step(r, second.action, second.date, input.Rest());
+  Step(r, w, "add", kFirstDate, input.Take(firstRecords * kCandleBytes));
+  Step(r, w, second.action, second.date, input.Rest());
   return 0;
 }

@@ -79,7 +79,7 @@ void CheckReader(const IniFile& ini) {
 }
 
 void CheckNewArchiveCodes() {
-  std::vector<std::int32_t> codes = NewArchiveCodes();
+  std::vector<std::int32_t> codes = NewArchiveCodes(RunSettings{});
   fuzz::Check(codes.size() <= static_cast<std::size_t>(kSlotCount), "more than 16 slots");
   codes.erase(std::remove(codes.begin(), codes.end(), kNoInterval), codes.end());
   for (std::int32_t code : codes) fuzz::Check(IsIntervalCode(code), "an invalid slot code");
@@ -105,11 +105,12 @@ DayMinutes AllDayMinutes() {
   return day;
 }
 
-void CheckTimeWindows(CMinReplicator& r) {
+void CheckTimeWindows(const CMinReplicator& r) {
   for (const auto& [cls, suffix] : r.classTimeSettings_) {
     DayMinutes day = AllDayMinutes();
-    r.curClass_ = cls;
-    const bool kept = ApplyTimeWindow(r, day);
+    InstrumentWork w;
+    w.curClass_ = cls;
+    const bool kept = ApplyTimeWindow(r, w, day);
     const auto first = day.minutes.m_Candles - day.storage.data();
     fuzz::Check(first >= 0 && day.minutes.m_Count >= 0 &&
                     first + day.minutes.m_Count <= static_cast<std::ptrdiff_t>(day.storage.size()),
