@@ -1,18 +1,23 @@
 #include "app/archive_rescale.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/min_replicator.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
 #include "archive/usable_candle.h"
 #include "replication/archive_check.h"
 #include "replication/archive_load.h"
+#include "replication/instrument_pool.h"
 #include "replication/instrument_work.h"
 #include "replication/minute_change.h"
 #include "replication/plain_name.h"
+#include "replication/rebuild_dates.h"
 #include "support/log.h"
+#include "support/ordered_work_pool.h"
 #include "support/platform.h"
 
 RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
@@ -71,6 +76,30 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
   }
   LogAt(2, "Archive file %s saved", text.c_str());
   return RescaleOutcome::kDone;
+}
+
+void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const InstrumentWork& work,
+                  std::function<void(Candle&)> rescale, bool withMinutes) {
+  struct Piece {
+    InstrumentWork work;
+    RescaleOutcome outcome = RescaleOutcome::kDone;
+  };
+  auto piece = std::make_shared<Piece>();
+  piece->work = work.WithoutResults();
+  const RunSettings& settings = replicator;
+  pool.Submit(
+      InstrumentKey(piece->work),
+      [piece, &settings, rescale = std::move(rescale), withMinutes] {
+        piece->outcome = RescaleArchive(settings, piece->work, rescale);
+        // A refused archive keeps its minutes as they are too: the change is applied to
+        // both or to neither, so it can be run again once the archive is mended.
+        if (piece->outcome == RescaleOutcome::kDone && withMinutes)
+          ProcessInstrumentDates(settings, piece->work);
+      },
+      [piece, &pool, &replicator] {
+        replicator.AddResults(piece->work);
+        if (piece->outcome == RescaleOutcome::kWriteFailed) pool.Stop();
+      });
 }
 
 bool ChangeNamesUsable(const InstrumentWork& work) {

@@ -6,6 +6,8 @@
 
 #include "archive/candle.h"
 
+class CMinReplicator;
+class OrderedWorkPool;
 struct InstrumentWork;
 struct RunSettings;
 
@@ -30,6 +32,15 @@ enum class RescaleOutcome {
 };
 RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
                               const std::function<void(Candle&)>& change);
+
+// The change of one [ChangeLot] or [ChangePrice] entry (work: its instrument and, in
+// work.change_, its parameters), handed to pool: RescaleArchive with rescale, then, when
+// withMinutes is true and the archive was done, the minute export files of every export
+// date (ProcessInstrumentDates). When its lines are written its results are added to
+// replicator's; after a failed write-back the pool is stopped (the run ends: the caller
+// sees pool.Stopped()).
+void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const InstrumentWork& work,
+                  std::function<void(Candle&)> rescale, bool withMinutes);
 
 // "Bad date, action interrupted" lines are logged by the callers; this one reports an
 // entry whose class or security cannot name a file of the trees. True when both are plain.

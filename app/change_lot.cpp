@@ -11,6 +11,7 @@
 #include "replication/minute_change.h"
 #include "replication/rebuild_dates.h"
 #include "support/log.h"
+#include "support/ordered_work_pool.h"
 #include "support/progress.h"
 
 namespace {
@@ -42,7 +43,10 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
   SetLotRange(change);
   LotEntry previous;
   support::progress::SetTotal(static_cast<int>(changeLotList.size()));
+  // One worker until a failed write-back can hold back what later entries wrote.
+  OrderedWorkPool pool(1);
   for (const IniEntry& item : changeLotList) {
+    if (pool.Stopped()) break;
     const support::progress::InstrumentScope counted;
     const LotEntry entry = ParseLotEntry(item.second, previous);
     previous = entry;
@@ -58,17 +62,14 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
     change.lotDivisor = LotDivisor(entry.oldLot, entry.newLot);
     LogAlways("%s %s %i %i %15.6f", entry.cls.c_str(), entry.sec.c_str(), entry.oldLot,
               entry.newLot, change.lotDivisor);
-    const RescaleOutcome outcome = RescaleArchive(replicator, work, [&](Candle& c) {
-      if (InLotRange(c, change)) c.volume = std::floor(c.volume / change.lotDivisor + kHalf);
-    });
-    replicator.AddResults(work);
-    if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
-    // A refused archive keeps its minutes as they are too: the change is applied to both
-    // or to neither, so it can be run again once the archive is mended.
-    if (outcome == RescaleOutcome::kDone && change.lotEnd == kNoLotRange) {
-      work.change_ = change;
-      ProcessInstrumentDates(replicator, work);
-    }
+    work.change_ = change;
+    HandInChange(
+        pool, replicator, work,
+        [change](Candle& c) {
+          if (InLotRange(c, change)) c.volume = std::floor(c.volume / change.lotDivisor + kHalf);
+        },
+        change.lotEnd == kNoLotRange);
   }
-  return ActionOutcome::kDone;
+  pool.Finish();
+  return pool.Stopped() ? ActionOutcome::kEndRun : ActionOutcome::kDone;
 }

@@ -10,6 +10,7 @@
 #include "replication/minute_change.h"
 #include "replication/rebuild_dates.h"
 #include "support/log.h"
+#include "support/ordered_work_pool.h"
 #include "support/progress.h"
 
 namespace {
@@ -64,7 +65,10 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
   change.priceBegin = dateBeginValue;
   change.priceEnd = dateEndValue;
   support::progress::SetTotal(static_cast<int>(changePriceList.size()));
+  // One worker until a failed write-back can hold back what later entries wrote.
+  OrderedWorkPool pool(1);
   for (const IniEntry& item : changePriceList) {
+    if (pool.Stopped()) break;
     const support::progress::InstrumentScope counted;
     const PriceEntry entry = ParsePriceEntry(item.second);
     InstrumentWork work = StartWork(replicator);
@@ -74,15 +78,10 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
     const std::string format = PriceLineFormat(change.priceDigits);
     LogAlways(format.c_str(), entry.cls.c_str(), entry.sec.c_str(), change.priceDivisor,
               change.priceDigits);
-    const RescaleOutcome outcome =
-        RescaleArchive(replicator, work, [&](Candle& c) { ChangeArchivePrices(c, change); });
-    replicator.AddResults(work);
-    if (outcome == RescaleOutcome::kWriteFailed) return ActionOutcome::kEndRun;
-    // A refused archive keeps its minutes as they are too (see the lot change).
-    if (outcome == RescaleOutcome::kDone) {
-      work.change_ = change;
-      ProcessInstrumentDates(replicator, work);
-    }
+    work.change_ = change;
+    HandInChange(
+        pool, replicator, work, [change](Candle& c) { ChangeArchivePrices(c, change); }, true);
   }
-  return ActionOutcome::kDone;
+  pool.Finish();
+  return pool.Stopped() ? ActionOutcome::kEndRun : ActionOutcome::kDone;
 }

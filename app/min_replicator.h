@@ -80,6 +80,8 @@ class CMinReplicator : public RunSettings {
   void ClearUnwritten(const std::filesystem::path& target);
 
   support::FileLock runLock_;
+  // -j or [General] Threads as given (ValidateParameters turns it into threads_).
+  std::string threadsText_;
   // What the rebuild replaces (ListRebuildTargets).
   std::vector<std::filesystem::path> rebuildTargets_;
 };

@@ -8,6 +8,7 @@
 #include "app/log_path_check.h"
 #include "app/min_replicator.h"
 #include "app/run_settings.h"
+#include "app/worker_count.h"
 #include "archive/min_arch.h"
 #include "support/ini_file.h"
 #include "support/log.h"
@@ -87,6 +88,7 @@ bool CMinReplicator::ParseParameters(int argc, const char* const* argv) {
   }
   dateBegin = OptionOrSetting(args, "-b", ini, "General", "DateBegin");
   dateEnd = ini.GetString("General", "DateEnd", "");
+  threadsText_ = OptionOrSetting(args, kThreadsOption, ini, "General", kThreadsKey);
   ReadSections(ini);
   OpenLogs();
   return true;

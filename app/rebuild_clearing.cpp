@@ -108,9 +108,8 @@ void CMinReplicator::ClearUnwritten(const fs::path& target) {
     holdsLog = true;
   }
   std::error_code error;
-  const bool written = holdsLog ||
-                       std::any_of(rebuiltArchives_.begin(), rebuiltArchives_.end(),
-                                   [&](const fs::path& p) { return Holds(target, p); });
+  const bool written = holdsLog || std::any_of(rebuiltArchives_.begin(), rebuiltArchives_.end(),
+                                               [&](const fs::path& p) { return Holds(target, p); });
   const bool classFolder = target.parent_path() == archiveDir_ &&
                            classes_.count(support::NarrowPath(target.filename())) != 0;
   if ((written || classFolder) && fs::is_directory(target, error)) {

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "app/min_replicator.h"
+#include "app/worker_count.h"
 #include "replication/interval_order.h"
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
@@ -69,6 +70,7 @@ bool CMinReplicator::ValidateParameters() {
     LogError("No interval to keep: [Intervals] of Barsync.ini names none; nothing was done");
     return false;
   }
+  threads_ = WorkerCount(threadsText_);
   if (!TakeRunLock()) return false;
   // The rebuild lists its targets only once everything else is known to be right.
   if (action_ == "rebuild") return ListRebuildTargets();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "replication/instrument_pool.h"
 #include "replication/instrument_work.h"
 #include "replication/latest_date.h"
 #include "replication/plain_name.h"
@@ -78,7 +79,8 @@ std::string SecurityList(const std::string& value) {
   return list;
 }
 
-void RebuildSecurities(const RunSettings& settings, InstrumentWork& work, std::string list) {
+void RebuildSecurities(const RunSettings& settings, InstrumentWork& work, OrderedWorkPool& pool,
+                       std::string list) {
   while (!list.empty()) {
     const std::string sec = NextToken(list, kListSeparator);
     if (sec.empty()) continue;
@@ -88,8 +90,9 @@ void RebuildSecurities(const RunSettings& settings, InstrumentWork& work, std::s
       continue;
     }
     work.curSec_ = sec;
-    ProcessInstrumentDates(settings, work);
-    support::progress::InstrumentDone();
+    HandInInstrument(pool, work, work, [&settings](InstrumentWork& piece) {
+      ProcessInstrumentDates(settings, piece);
+    });
   }
 }
 
@@ -139,6 +142,7 @@ void RebuildClasses(const RunSettings& settings, InstrumentWork& work) {
   CollectClasses(settings, classes, work, {}, kDates);
   support::progress::SetTotal(CountSecurities(classes));
   LogAt(1, "Rebuilding classes");
+  OrderedWorkPool pool(settings.threads_);
   for (const auto& [cls, value] : classes) {
     const std::string list = SecurityList(value);
     LogAt(1, "  %s = %s", cls.c_str(), list.c_str());
@@ -148,6 +152,7 @@ void RebuildClasses(const RunSettings& settings, InstrumentWork& work) {
     }
     work.curClass_ = cls;
     CreateDir(settings.archiveDir_ / support::PathFromNarrow(cls));
-    RebuildSecurities(settings, work, list);
+    RebuildSecurities(settings, work, pool, list);
   }
+  pool.Finish();
 }

@@ -7,6 +7,16 @@ void InstrumentWork::AddResults(const InstrumentWork& other) {
   rebuiltArchives_.insert(other.rebuiltArchives_.begin(), other.rebuiltArchives_.end());
 }
 
+InstrumentWork InstrumentWork::WithoutResults() const {
+  InstrumentWork copy;
+  copy.action_ = action_;
+  copy.date_ = date_;
+  copy.curClass_ = curClass_;
+  copy.curSec_ = curSec_;
+  copy.change_ = change_;
+  return copy;
+}
+
 InstrumentWork StartWork(const RunSettings& settings) {
   InstrumentWork work;
   work.action_ = settings.action_;

@@ -31,6 +31,9 @@ struct InstrumentWork {
   // The archive files a rebuild has written (or removed as empty).
   std::set<std::filesystem::path> rebuiltArchives_;
 
+  // The same instrument, date, action and change, without results.
+  InstrumentWork WithoutResults() const;
+
   // Adds the results of other (counters summed, rebuilt archives joined).
   void AddResults(const InstrumentWork& other);
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "replication/instrument_pool.h"
 #include "replication/instrument_work.h"
 #include "replication/replicate_file.h"
 #include "replication/replication_constants.h"
@@ -78,10 +79,25 @@ void StartProgress(const InstrumentWork& work, int total) {
   if (!work.date_.empty()) support::progress::SetDate(work.date_);
 }
 
-}  // namespace
+// One walk: the run's settings, the walk's own work (the class and security it is at, and
+// the sum of the results of the instruments done) and the pool the instruments go to.
+struct Walk {
+  const RunSettings& settings;
+  InstrumentWork& work;
+  OrderedWorkPool& pool;
+};
 
-void WalkMinutes(const RunSettings& settings, InstrumentWork& work,
-                 const std::filesystem::path& relPath, int depth) {
+// The instrument the walk is at, replicated on a worker.
+void HandIn(const Walk& walk, const std::filesystem::path& relPath) {
+  const RunSettings& settings = walk.settings;
+  HandInInstrument(walk.pool, walk.work, walk.work, [&settings, relPath](InstrumentWork& piece) {
+    ReplicateFile(settings, piece, relPath);
+  });
+}
+
+void MinutesLevel(const Walk& walk, const std::filesystem::path& relPath, int depth) {
+  const RunSettings& settings = walk.settings;
+  InstrumentWork& work = walk.work;
   const std::filesystem::path dir = settings.minutesDir_ / relPath;
   if (!PathExists(dir)) {
     LogError("Can not find Minutes location");
@@ -96,24 +112,22 @@ void WalkMinutes(const RunSettings& settings, InstrumentWork& work,
       work.curClass_ = text;
       if (!ClassSelected(settings, text)) continue;
       CreateDir(settings.archiveDir_ / name);
-      WalkMinutes(settings, work, relPath / name, kSecurities);
+      MinutesLevel(walk, relPath / name, kSecurities);
     } else if (depth == kSecurities) {
       work.curSec_ = text;
       if (!SecuritySelected(settings, work.curClass_, text)) continue;
-      WalkMinutes(settings, work, relPath / name, kInstrument);
+      MinutesLevel(walk, relPath / name, kInstrument);
     } else {
       LogError("Invalid directory structure %s", support::NarrowPath(relPath).c_str());
       return;
     }
   }
-  if (depth == kInstrument && FileExists(dir / kMinuteFileName)) {
-    ReplicateFile(settings, work, relPath);
-    support::progress::InstrumentDone();
-  }
+  if (depth == kInstrument && FileExists(dir / kMinuteFileName)) HandIn(walk, relPath);
 }
 
-void WalkArchives(const RunSettings& settings, InstrumentWork& work,
-                  const std::filesystem::path& relPath, int depth) {
+void ArchivesLevel(const Walk& walk, const std::filesystem::path& relPath, int depth) {
+  const RunSettings& settings = walk.settings;
+  InstrumentWork& work = walk.work;
   const std::filesystem::path dir =
       relPath.empty() ? settings.archiveDir_ : settings.archiveDir_ / relPath;
   if (!PathExists(dir)) {
@@ -121,8 +135,7 @@ void WalkArchives(const RunSettings& settings, InstrumentWork& work,
     return;
   }
   if (depth == kInstrument) {
-    ReplicateFile(settings, work, relPath);
-    support::progress::InstrumentDone();
+    HandIn(walk, relPath);
     return;
   }
   if (depth == kClasses) StartProgress(work, CountArchiveEntries(settings, dir));
@@ -132,8 +145,7 @@ void WalkArchives(const RunSettings& settings, InstrumentWork& work,
     const bool directory = entry.is_directory();
     if (directory && depth == kClasses) {
       work.curClass_ = text;
-      if (ClassSelected(settings, text))
-        WalkArchives(settings, work, Join(relPath, name), kSecurities);
+      if (ClassSelected(settings, text)) ArchivesLevel(walk, Join(relPath, name), kSecurities);
     } else if (depth == kSecurities) {
       // A temporary is never an archive, whatever its name holds.
       if (!directory && support::IsTemporaryName(name)) continue;
@@ -142,7 +154,23 @@ void WalkArchives(const RunSettings& settings, InstrumentWork& work,
       if (!directory && !entry.is_regular_file()) continue;
       work.curSec_ = directory ? text : text.substr(0, extension);
       if (SecuritySelected(settings, work.curClass_, work.curSec_))
-        WalkArchives(settings, work, Join(relPath, name), kInstrument);
+        ArchivesLevel(walk, Join(relPath, name), kInstrument);
     }
   }
+}
+
+}  // namespace
+
+void WalkMinutes(const RunSettings& settings, InstrumentWork& work,
+                 const std::filesystem::path& relPath, int depth) {
+  OrderedWorkPool pool(settings.threads_);
+  MinutesLevel(Walk{settings, work, pool}, relPath, depth);
+  pool.Finish();
+}
+
+void WalkArchives(const RunSettings& settings, InstrumentWork& work,
+                  const std::filesystem::path& relPath, int depth) {
+  OrderedWorkPool pool(settings.threads_);
+  ArchivesLevel(Walk{settings, work, pool}, relPath, depth);
+  pool.Finish();
 }

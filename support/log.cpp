@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "support/log_capture.h"
 #include "support/platform.h"
 #include "support/progress.h"
 #include "support/support_constants.h"
@@ -160,7 +161,10 @@ void SetLogThreadName(const char* name) {
 void LogAlways(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  MainLog().WriteV(format, args);
+  if (LogCapture* capture = ThreadLogCapture())
+    capture->Add(LogCapture::Target::kMain, format, args);
+  else
+    MainLog().WriteV(format, args);
   va_end(args);
 }
 
@@ -168,13 +172,21 @@ void LogAt(std::uint8_t level, const char* format, ...) {
   if (!MainLog().Accepts(level)) return;
   va_list args;
   va_start(args, format);
-  MainLog().WriteV(format, args);
+  if (LogCapture* capture = ThreadLogCapture())
+    capture->Add(LogCapture::Target::kMain, format, args);
+  else
+    MainLog().WriteV(format, args);
   va_end(args);
 }
 
 void LogError(const char* format, ...) {
   va_list args;
   va_start(args, format);
+  if (LogCapture* capture = ThreadLogCapture()) {
+    capture->Add(LogCapture::Target::kErrorsAndMain, format, args);
+    va_end(args);
+    return;
+  }
   va_list copy;
   va_copy(copy, args);
   ErrorsLog().WriteV(format, args);

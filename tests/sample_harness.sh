@@ -18,6 +18,10 @@ setup() {
   mkdir -p "$1/bin/archive" "$1/bin/minutes"
   cp "$barsync" "$1/bin/"
   cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
+  # BARSYNC_TEST_THREADS: the workers of every run ([General] Threads); unset: the default.
+  if [ -n "${BARSYNC_TEST_THREADS:-}" ]; then
+    sed -i "s/^\[General\]\r\?\$/&\nThreads=$BARSYNC_TEST_THREADS/" "$1/bin/Barsync.ini"
+  fi
   [ "${2:-}" = empty ] && return
   (cd "$1/bin" && launch "$1/gen.txt" "$gen" minutes) || fail "the generator failed"
 }

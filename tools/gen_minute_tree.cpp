@@ -5,6 +5,11 @@
 //   gen_minute_tree --legacy ARCHIVE_DIR      a legacy interval directory to convert:
 //                                             LEGACY/OLDSEC/{1,60,day}.dat
 //   gen_minute_tree --dates                   prints the sample's dates, one a line
+//   gen_minute_tree --size SECURITIES DATES MINUTES_DIR
+//                                             a larger tree for measurements: SECURITIES
+//                                             securities (the five sample shapes in turn,
+//                                             named after their shape and number) over
+//                                             DATES weekdays from 2 January 2024
 //
 // The sample: ten trading days across two week ends and two month ends (Jan/Feb and
 // Feb/Mar 2024, 29 February included); class TQBR (three shares trading 07:00 to 23:49
@@ -13,9 +18,11 @@
 // (USD000UTSTOM, 10:00 to 17:59, no time window). Prices move by whole cents.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -122,6 +129,31 @@ int WriteTree(const fs::path& root) {
   return 0;
 }
 
+// SECURITIES x DATES: security i takes the shape of sample security i % 5, its class
+// and its code with the number i appended; every weekday from 20240102 is a date.
+int WriteSizedTree(int securities, int dates, const fs::path& root) {
+  constexpr std::int32_t kFirstDate = 20240102;
+  constexpr int kSaturday = 6;
+  constexpr int kSunday = 0;
+  std::vector<std::int32_t> days;
+  for (std::int32_t d = kFirstDate; static_cast<int>(days.size()) < dates; d = NextDate(d))
+    if (WeekDay(d) != kSaturday && WeekDay(d) != kSunday) days.push_back(d);
+  const int shapes = static_cast<int>(std::size(kSecurities));
+  std::vector<std::string> codes;
+  for (int i = 0; i < securities; ++i)
+    codes.push_back(std::string(kSecurities[i % shapes].code) + std::to_string(i));
+  for (const std::int32_t date : days) {
+    for (int i = 0; i < securities; ++i) {
+      Security s = kSecurities[i % shapes];
+      s.code = codes[i].c_str();
+      s.missingOn = 0;
+      const fs::path file = root / std::to_string(date) / s.cls / s.code / "1.dat";
+      if (!WriteCandles(file, DayMinutes(s, date))) return 1;
+    }
+  }
+  return 0;
+}
+
 // A legacy interval directory: one-minute candles of two days, 60-minute candles of the
 // same days, and day candles of the ten sample dates.
 int WriteLegacy(const fs::path& root) {
@@ -164,7 +196,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 3 && std::strcmp(argv[1], "--legacy") == 0) return WriteLegacy(argv[2]);
+  if (argc == 5 && std::strcmp(argv[1], "--size") == 0) {
+    const int securities = std::atoi(argv[2]);
+    const int dates = std::atoi(argv[3]);
+    if (securities > 0 && dates > 0) return WriteSizedTree(securities, dates, argv[4]);
+  }
   if (argc == 2 && argv[1][0] != '-') return WriteTree(argv[1]);
-  std::fprintf(stderr, "usage: gen_minute_tree MINUTES_DIR | --legacy ARCHIVE_DIR | --dates\n");
+  std::fprintf(stderr,
+               "usage: gen_minute_tree MINUTES_DIR | --legacy ARCHIVE_DIR | --dates | --size "
+               "SECURITIES DATES MINUTES_DIR\n");
   return 1;
 }

@@ -70,8 +70,9 @@ class Runner:
     """Runs Barsync in a folder of its own: bin/ with the program and its settings, the
     minute tree bin/minutes and the archive tree bin/archive."""
 
-    def __init__(self, barsync, launcher, work):
+    def __init__(self, barsync, launcher, work, threads=None):
         self.launcher = launcher.split() if launcher else []
+        self.threads = ["-j", str(threads)] if threads else []
         self.bin = os.path.join(work, "bin")
         os.makedirs(self.bin, exist_ok=True)
         self.program = os.path.join(self.bin, os.path.basename(barsync))
@@ -95,7 +96,7 @@ class Runner:
             if os.path.exists(f):
                 os.remove(f)
         cmd = self.launcher + [self.program, "-f", "minutes", "-t", "archive", "-l", "run.log",
-                               "-e", "errors.log"] + list(args)
+                               "-e", "errors.log"] + self.threads + list(args)
         for attempt in (1, 2):
             # Output goes to a file: processes that wine starts beside the program can keep
             # a pipe open long after the program ended.
@@ -485,6 +486,8 @@ def main():
     ap.add_argument("--seeds")
     ap.add_argument("--ci", metavar="A-B", help="the CI seeds A to B, known faults left out")
     ap.add_argument("--steps", type=int, default=14)
+    ap.add_argument("--threads", type=int, help="workers of every run (-j); default: "
+                    "Barsync's own (the number of cores)")
     ap.add_argument("--keep-going", action="store_true")
     args = ap.parse_args()
     if args.seed is not None:
@@ -502,7 +505,7 @@ def main():
         ap.error("give --seed, --seeds or --ci")
     work = args.work or tempfile.mkdtemp(
         prefix="barsync-model-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
-    runner = Runner(args.barsync, args.launcher, work)
+    runner = Runner(args.barsync, args.launcher, work, args.threads)
     failed = 0
     skipped = 0
     for done, seed in enumerate(seeds):
