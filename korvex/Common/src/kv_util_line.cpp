@@ -86,6 +86,12 @@ std::size_t to_output(ThreadState& s) {
   return out;
 }
 
+// A thread whose report logs could not be opened has a console slot as its own log
+// (kv_exc_report.cpp); the console then gets the line once, as its own log.
+void write_to_console(LogTable table, const ThreadState& s, const char* out, std::size_t n) {
+  if (s.slot[static_cast<int>(table)] != kConsoleSlot) write_to_slot(table, kConsoleSlot, out, n);
+}
+
 void deliver(ThreadState& s, LineKind kind) {
   const std::size_t n = to_output(s);
   const char* out = s.output;
@@ -96,11 +102,11 @@ void deliver(ThreadState& s, LineKind kind) {
     case LineKind::oserror:
     case LineKind::socerror:
       write_to_slot(LogTable::errors, s.slot[1], out, n);
-      write_to_slot(LogTable::events, kConsoleSlot, out, n);
-      write_to_slot(LogTable::errors, kConsoleSlot, out, n);
+      write_to_console(LogTable::events, s, out, n);
+      write_to_console(LogTable::errors, s, out, n);
       break;
     case LineKind::event:
-      write_to_slot(LogTable::events, kConsoleSlot, out, n);
+      write_to_console(LogTable::events, s, out, n);
       break;
     case LineKind::internal:
       break;
