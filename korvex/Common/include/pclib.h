@@ -92,7 +92,11 @@ KORVEX_API void KORVEX_CALL seterror(int code);
 
 /* Rotates the named events and errors logs now, keeping generations old files
  * (name.1 newest .. name.N, clamped to 0..999; 0 deletes the old file). A log that
- * is not open is attached to the calling thread instead. Never throws. */
+ * is not open is attached to the calling thread instead. Both logs are handled first;
+ * then a file that could not be opened again (or attached) is reported as util_init
+ * does: it throws the text "Can't open file: SHARING_VIOLATION!" or the OS error code.
+ * Such a log stays closed and its lines are lost until a later write reopens it: every
+ * 16th lost line tries once. */
 KORVEX_API void KORVEX_CALL rotate_log(const char* events_name, const char* errors_name, int unused,
                                        int generations);
 

@@ -106,8 +106,15 @@ const char* source_base_name();
 
 // ---- Logs as files ----
 
-// Forces rotation of a named log now (rotate_log for one kind). Never throws.
-void rotate_now(LogTable table, const char* name, int generations);
+// Forces rotation of a named log now (rotate_log for one kind). Never throws: answers 0,
+// or the OS error of an open that failed (the reopen after the rotation, or the attach
+// of a log that was not open), which the caller reports with raise_open_failure. A
+// failed reopen leaves the log closed; later writes retry it (see write_to_slot).
+unsigned rotate_now(LogTable table, const char* name, int generations);
+
+// Throws an open failure as util_init does: the text kSharingViolationText for a sharing
+// violation, otherwise the OS error code as std::uint32_t.
+[[noreturn]] void raise_open_failure(unsigned error);
 
 // ---- Error texts ----
 

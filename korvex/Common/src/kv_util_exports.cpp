@@ -108,8 +108,11 @@ void KORVEX_CALL seterror(int code) {
 void KORVEX_CALL rotate_log(const char* events_name, const char* errors_name, int /*unused*/,
                             int generations) {
   kv::LastErrorKeeper keep;
-  kv::rotate_now(kv::LogTable::events, events_name, generations);
-  kv::rotate_now(kv::LogTable::errors, errors_name, generations);
+  // Both logs are rotated before the first failure is reported.
+  const unsigned events_error = kv::rotate_now(kv::LogTable::events, events_name, generations);
+  const unsigned errors_error = kv::rotate_now(kv::LogTable::errors, errors_name, generations);
+  if (events_error != 0) kv::raise_open_failure(events_error);
+  if (errors_error != 0) kv::raise_open_failure(errors_error);
 }
 
 int __stdcall show_message(const char* text) {

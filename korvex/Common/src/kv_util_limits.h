@@ -32,6 +32,10 @@ inline constexpr char kNoDescription[] = "No description.";
 inline constexpr int kMaxGenerations = 999;
 inline constexpr unsigned kSectionStartSize = 2048;
 inline constexpr unsigned kSectionMaxSize = 1u << 24;  // a section never grows past 16 MiB
+// A log whose reopen after a forced rotation failed tries again once per this many lost
+// lines: often enough that a short outage costs few lines, rarely enough that a file that
+// stays unopenable does not cost an open per line.
+inline constexpr unsigned kReopenRetryWrites = 16;
 
 // The thread-attach failures that are thrown as text rather than as a code.
 inline constexpr unsigned kSharingViolation = 32;

@@ -109,18 +109,30 @@ void drop_reference(Table& table, int index) {
   if (table.refs[index] == 0 && slot.in_use) close_slot(slot, index);
 }
 
-[[noreturn]] void raise_open_failure(unsigned error) {
-  if (error == kSharingViolation) throw kSharingViolationText;
-  throw static_cast<std::uint32_t>(error);
-}
-
 void warn_table_full(LogTable kind, const char* path) {
   static const char* const kKindNames[kTableCount] = {"events", "errors", "net events"};
   write_line(LineKind::warning, "All %d %s log slots are taken: %s is not opened", kSlotCount - 1,
              kKindNames[static_cast<int>(kind)], path);
 }
 
+// The OS error an attach threw (see raise_open_failure).
+unsigned attach_error(LogTable kind, const char* name) {
+  try {
+    attach_thread(kind, name, nullptr);
+  } catch (const char*) {
+    return kSharingViolation;
+  } catch (std::uint32_t error) {
+    return error;
+  }
+  return 0;
+}
+
 }  // namespace
+
+void raise_open_failure(unsigned error) {
+  if (error == kSharingViolation) throw kSharingViolationText;
+  throw static_cast<std::uint32_t>(error);
+}
 
 unsigned open_slot_file(Slot& slot) {
   HANDLE file = open_log_file(slot.name);
@@ -134,6 +146,7 @@ unsigned open_slot_file(Slot& slot) {
   if (slot.rotate_daily) stamp_creation_time(file);
   SetFilePointer(file, 0, nullptr, FILE_END);
   slot.file = file;
+  slot.skipped_writes = 0;
   return 0;
 }
 
@@ -177,10 +190,10 @@ void attach_thread(LogTable kind, const char* name, const char* settings_file) {
   reopen_if_closed(table.slots[own]);
 }
 
-void rotate_now(LogTable kind, const char* name, int generations) {
-  if (!name || !name[0]) return;
+unsigned rotate_now(LogTable kind, const char* name, int generations) {
+  if (!name || !name[0]) return 0;
   char path[kPathSize];
-  if (!resolve_path(name, path)) return;
+  if (!resolve_path(name, path)) return kNameTooLong;
   Table& table = table_of(kind);
   int index = kNoSlot;
   {
@@ -188,30 +201,32 @@ void rotate_now(LogTable kind, const char* name, int generations) {
     index = find_slot(table, path);
     if (index != kNoSlot) ++table.refs[index];  // keeps the slot while it rotates
   }
-  if (index == kNoSlot) {
-    try {
-      attach_thread(kind, name, nullptr);
-    } catch (...) {
-      // rotate_log reports nothing to its caller; the thread stays without this log.
-    }
-    return;
-  }
+  if (index == kNoSlot) return attach_error(kind, name);
   Slot& slot = table.slots[index];
+  unsigned error = 0;
   {
     WriteLock lock(slot.write_mutex);
     if (slot.file != INVALID_HANDLE_VALUE) CloseHandle(slot.file);
     slot.file = INVALID_HANDLE_VALUE;
+    slot.skipped_writes = 0;
     rotate_generations(path, clamp_generations(generations));
-    open_slot_file(slot);  // on failure writes are skipped until a reopen succeeds
+    error = open_slot_file(slot);  // on failure later writes retry it
   }
   drop_reference(table, index);
+  return error;
 }
 
 void write_to_slot(LogTable kind, int index, const char* data, std::size_t size) {
   if (index == kNoSlot) return;
   Slot& slot = table_of(kind).slots[index];
   WriteLock lock(slot.write_mutex);
-  if (slot.file == INVALID_HANDLE_VALUE || !slot.file) return;
+  if (slot.file == INVALID_HANDLE_VALUE || !slot.file) {
+    // Only a named slot can be reopened (the net events console has no file at all).
+    if (index == kConsoleSlot || !slot.name[0]) return;
+    if (++slot.skipped_writes < kReopenRetryWrites) return;
+    slot.skipped_writes = 0;
+    if (open_slot_file(slot) != 0) return;
+  }
   DWORD written = 0;
   WriteFile(slot.file, data, static_cast<DWORD>(size), &written, nullptr);
 }

@@ -19,6 +19,7 @@ struct Slot {
   HANDLE file;  // INVALID_HANDLE_VALUE while closed (a reopen after rotation failed)
   HANDLE write_mutex;
   char name[kPathSize];
+  std::uint32_t skipped_writes;  // writes lost since the file was closed; guarded as file
 };
 
 struct Table {
@@ -105,7 +106,9 @@ void release_thread_slot(LogTable table, ThreadState& state);
 // Opening (kv_util_slots.cpp): answers 0 or the OS error of the open.
 unsigned open_slot_file(Slot& slot);
 
-// Writes bytes to a slot under its write mutex; failures are ignored.
+// Writes bytes to a slot under its write mutex; failures are ignored. A named slot whose
+// file is closed (its reopen after a rotation failed) tries to open it again on every
+// kReopenRetryWrites-th write it loses.
 void write_to_slot(LogTable table, int index, const char* data, std::size_t size);
 
 }  // namespace kv
