@@ -117,7 +117,9 @@ TEST_F(MemoryTrace, ReportsLiveBlocksPerSiteAndFollowsTheSettings) {
   EXPECT_FALSE(any_ends_with(pass, " site.cpp:321"));
   const std::string exceeded = stats_host::nth_starting(texts_, "Trace mem limit exceeded:", 0);
   ASSERT_FALSE(exceeded.empty());
-  EXPECT_GT(field(exceeded, "space"), 1000) << exceeded;
+  // Nothing was traced since tracing came back on: the table's space is its bucket
+  // array alone, 16 bytes for each of its 5,000,011 buckets.
+  EXPECT_EQ(field(exceeded, "space"), 16LL * 5000011) << exceeded;
   EXPECT_EQ(field(exceeded, "memLimit"), 1000) << exceeded;
   EXPECT_EQ(field(report_, "space"), field(exceeded, "space")) << report_;
   EXPECT_EQ(count_starting(texts_, "Memory tracing disabled"), 1u);
@@ -149,6 +151,12 @@ TEST_F(MemoryTrace, ReportsLiveBlocksPerSiteAndFollowsTheSettings) {
   EXPECT_EQ(field(report_, "memOpCountMalloc") - mallocs, 8 * 500 + 1) << report_;
   EXPECT_EQ(field(report_, "memOpCountFree") - frees, 8 * 500 + 4) << report_;
   EXPECT_EQ(field(report_, "memOpCountRealloc") - reallocs, 8 * 500) << report_;
+  // Since the limit emptied the table, at least one block and at most one per thread
+  // and call were live at once: 12 bytes per entry slot above the bucket array.
+  const long long slot_bytes = field(report_, "space") - 16LL * 5000011;
+  EXPECT_EQ(slot_bytes % 12, 0) << report_;
+  EXPECT_GE(slot_bytes, 12) << report_;
+  EXPECT_LE(slot_bytes, 12 * (1 + 8 * 2)) << report_;
   delete_memory_(&late);
 }
 

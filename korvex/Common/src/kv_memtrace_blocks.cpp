@@ -101,9 +101,9 @@ bool BlockTable::take(const void* address, BlockEntry& entry) {
   return false;
 }
 
-std::size_t BlockTable::space() const {
+std::uint64_t BlockTable::space() const {
   if (heads_ == nullptr) return 0;
-  return kBlockBuckets * sizeof *heads_ + entries_.capacity() * sizeof(BlockEntry);
+  return kBlockBuckets * kSpacePerBucket + entries_.size() * kSpacePerSlot;
 }
 
 }  // namespace kv

@@ -42,8 +42,10 @@ class BlockTable {
   // As forget(), and answers whether there was an entry (copied to entry).
   bool take(const void* address, BlockEntry& entry);
 
-  // Bytes the table takes: its bucket array and every entry slot reserved.
-  std::size_t space() const;
+  // The space figure of the table: kSpacePerBucket bytes per bucket plus kSpacePerSlot
+  // per entry slot made since the last clear (a freed slot is reused before a new one is
+  // made, so this is the most entries live at once). 0 while unmade.
+  std::uint64_t space() const;
   std::size_t live() const { return live_; }
 
   // Calls f(entry) for every live entry.

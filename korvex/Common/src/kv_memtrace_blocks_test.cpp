@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "kv_stats_constants.h"
@@ -84,10 +87,10 @@ TEST(BlockTable, CollidingAddressesStayFoundWhenOneInTheMiddleGoes) {
 TEST(BlockTable, ClearKeepsTheBucketsAndReleaseGivesEverythingBack) {
   BlockTable table;
   ASSERT_TRUE(table.allocate());
-  const std::size_t empty_space = table.space();
-  EXPECT_EQ(empty_space, std::size_t{kBlockBuckets} * sizeof(std::uint32_t));
+  const std::uint64_t empty_space = table.space();
+  EXPECT_EQ(empty_space, 16u * 5000011u);
   for (std::uintptr_t a = 0x1000; a < 0x1000 + 1000 * 16; a += 16) table.record(address(a), 16, 0);
-  EXPECT_GE(table.space(), empty_space + 1000 * sizeof(BlockEntry));
+  EXPECT_EQ(table.space(), empty_space + 1000u * 12u);
   table.clear();
   EXPECT_TRUE(table.allocated());
   EXPECT_EQ(table.space(), empty_space);
@@ -98,6 +101,58 @@ TEST(BlockTable, ClearKeepsTheBucketsAndReleaseGivesEverythingBack) {
   EXPECT_FALSE(table.allocated());
   EXPECT_EQ(table.space(), 0u);
   EXPECT_FALSE(table.record(address(0x1000), 16, 0));
+}
+
+// The space figure hosts set "mem_limit" by, computed on its own: 16 bytes for each of
+// the 5,000,011 buckets plus 12 for each entry slot the table holds. A forgotten entry's
+// slot is kept and reused before another is made, so the slots are the most blocks live
+// at once since the table was last emptied.
+class SpaceModel {
+ public:
+  void record(std::uintptr_t a) {
+    live_.insert(a);
+    slots_ = std::max(slots_, live_.size());
+  }
+  void forget(std::uintptr_t a) { live_.erase(a); }
+  void clear() {
+    live_.clear();
+    slots_ = 0;
+  }
+  std::uint64_t space() const { return 16ull * 5000011ull + 12ull * slots_; }
+  std::size_t live() const { return live_.size(); }
+
+ private:
+  std::set<std::uintptr_t> live_;
+  std::size_t slots_ = 0;
+};
+
+TEST(BlockTable, SpaceIsSixteenBytesPerBucketAndTwelvePerSlotOnRandomRuns) {
+  for (const unsigned seed : {1u, 2u, 3u, 20261207u, 77u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    BlockTable table;
+    ASSERT_TRUE(table.allocate());
+    SpaceModel model;
+    // Few addresses, so that updates, forgets of live blocks and reuse all happen often.
+    std::uniform_int_distribution<std::uintptr_t> pick(1, 3000);
+    std::uniform_int_distribution<int> action(0, 999);
+    for (int step = 0; step < 20000; ++step) {
+      const std::uintptr_t a = 0x10000 + 16 * pick(random);
+      const int what = action(random);
+      if (what < 560) {
+        ASSERT_TRUE(table.record(address(a), 8, 1));
+        model.record(a);
+      } else if (what < 999) {
+        table.forget(address(a));
+        model.forget(a);
+      } else {
+        table.clear();
+        model.clear();
+      }
+      ASSERT_EQ(table.space(), model.space()) << "step " << step;
+      ASSERT_EQ(table.live(), model.live()) << "step " << step;
+    }
+  }
 }
 
 }  // namespace

@@ -20,6 +20,11 @@ inline constexpr std::size_t kPrivateHeapInitialBytes = 4096;
 
 inline constexpr std::uint32_t kSiteBuckets = 211;
 inline constexpr std::uint32_t kBlockBuckets = 5000011;
+// The block table's space figure, which hosts set "mem_limit" by: this many bytes per
+// bucket plus this many per entry slot the table holds (live, or freed and kept for
+// reuse), whatever the table's own memory layout.
+inline constexpr std::uint64_t kSpacePerBucket = 16;
+inline constexpr std::uint64_t kSpacePerSlot = 12;
 // Site numbers are 16-bit: sites seen after this many are not traced.
 inline constexpr std::size_t kMaxSites = 65536;
 inline constexpr std::uint32_t kHashFactor = 31;
