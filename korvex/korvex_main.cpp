@@ -1,6 +1,7 @@
 // The library's entry: process attach and detach, thread detach.
 #include <windows.h>
 
+#include "kv_timing.h"
 #include "kv_util.h"
 #include "kv_util_state.h"
 
@@ -9,6 +10,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_ATTACH:
       return kv::library_attach(instance) ? TRUE : FALSE;
     case DLL_THREAD_DETACH:
+      kv::end_thread_timing(GetCurrentThreadId());
       kv::detach_thread();
       break;
     case DLL_PROCESS_DETACH:

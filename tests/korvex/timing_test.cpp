@@ -185,4 +185,22 @@ TEST(Timing, ReportsEachPeriodsRunsAndLatencyClasses) {
   EXPECT_GT(t.stop("held", 3, false), 0.0);
 }
 
+TEST(Timing, AThreadThatEndsLeavesNoTimingBehind) {
+  Timing t;
+  ASSERT_NE(t.monitor(kPeriodMs, 1), 0);
+  std::thread ended([&t] {
+    ASSERT_TRUE(t.start("orphan", 11, false));
+    EXPECT_TRUE(t.start("orphanwait", 11, true));
+  });
+  ended.join();
+  next_report();  // its snapshot may have been taken before the thread ended
+  const std::vector<std::string> pass = next_report();
+  ASSERT_FALSE(pass.empty());
+  EXPECT_EQ(line_of(pass, "orphan:"), nullptr);
+  EXPECT_EQ(line_of(pass, "orphanwait:"), nullptr);
+  // A new thread starts without a running timing to nest a wait timing in.
+  std::thread fresh([&t] { EXPECT_FALSE(t.start("orphanwait", 11, true)); });
+  fresh.join();
+}
+
 }  // namespace

@@ -81,6 +81,15 @@ TimingState& timing_state() {
   return *state;
 }
 
+void end_thread_timing(std::uint32_t thread_id) {
+  if (!g_timing_monitor.started()) return;
+  TimingState& t = timing_state();
+  basalt::Guard guard(t.lock);
+  const auto id = static_cast<std::int32_t>(thread_id);
+  t.stacks.forget(id);
+  t.table.end_thread(id);
+}
+
 }  // namespace kv
 
 extern "C" {

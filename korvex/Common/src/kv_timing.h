@@ -22,6 +22,11 @@ struct TimingState {
 
 TimingState& timing_state();
 
+// Drops the timing state of a thread that ends (its stack and its running timings), so
+// that none of it lingers or passes to a later thread given the same id. Called from
+// the thread detach; does nothing before MonitorTiming.
+void end_thread_timing(std::uint32_t thread_id);
+
 // One report pass of "TIMN": timings, then the latency classes.
 void write_timing_report();
 

@@ -54,6 +54,20 @@ TimingRecord& TimingTable::find_or_add(const TimingKey& key) {
   return bucket.back();
 }
 
+void TimingTable::end_thread(std::int32_t thread_id) {
+  sweep([thread_id](TimingRecord& r) {
+    if (r.key.thread_id != thread_id || !r.running) return true;
+    r.running = false;
+    return r.stats.count > 0;
+  });
+}
+
+std::size_t TimingTable::size() const {
+  std::size_t n = 0;
+  for (const auto& bucket : buckets_) n += bucket.size();
+  return n;
+}
+
 std::vector<ThreadStacks::ThreadStack>& ThreadStacks::bucket_of(std::int32_t thread_id) {
   return buckets_[static_cast<std::uint32_t>(thread_id) % kThreadStackBuckets];
 }
@@ -80,6 +94,22 @@ void ThreadStacks::drop_if_empty(std::int32_t thread_id) {
       return;
     }
   }
+}
+
+void ThreadStacks::forget(std::int32_t thread_id) {
+  auto& bucket = bucket_of(thread_id);
+  for (std::size_t i = 0; i < bucket.size(); ++i) {
+    if (bucket[i].thread_id == thread_id) {
+      bucket.erase(bucket.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+std::size_t ThreadStacks::size() const {
+  std::size_t n = 0;
+  for (const auto& bucket : buckets_) n += bucket.size();
+  return n;
 }
 
 }  // namespace kv

@@ -47,6 +47,10 @@ class TimingTable {
   // The record of a key, appended with zero statistics when new (may throw bad_alloc).
   TimingRecord& find_or_add(const TimingKey& key);
   TimingRecord* find(const TimingKey& key);
+  // A thread has ended: its timings still running are dropped when they have no runs to
+  // report, and otherwise stop running, so that the next report shows them once more.
+  void end_thread(std::int32_t thread_id);
+  std::size_t size() const;
 
   // Calls f(record) for every record; a record for which f answers false is removed.
   template <class F>
@@ -83,6 +87,11 @@ class ThreadStacks {
   std::vector<StackEntry>* find(std::int32_t thread_id);
   // Forgets a thread whose stack is empty.
   void drop_if_empty(std::int32_t thread_id);
+  // Forgets a thread's stack whatever it holds (the thread has ended: a later thread
+  // given the same id starts with none).
+  void forget(std::int32_t thread_id);
+  // The number of threads that have a stack.
+  std::size_t size() const;
 
  private:
   struct ThreadStack {
