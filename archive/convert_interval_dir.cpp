@@ -7,6 +7,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle_file.h"
+#include "archive/usable_candle.h"
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
 #include "support/platform.h"
@@ -39,10 +40,28 @@ std::vector<std::filesystem::path>::iterator FindIgnoringCase(
   });
 }
 
-// Copies one interval file into slot `slot` at record `next`; true when the file was
-// read (and so counts as converted).
-bool ConvertInterval(const CMinArch& interval, int slot, const std::filesystem::path& source,
-                     bool present, std::vector<Candle>& buffer, int& next) {
+enum class IntervalResult { kConverted, kMissing, kDamaged };
+
+// The first record of candles[0..count) that is not a usable candle, named for the errors
+// log; empty when every record is usable. Such a record would make the new archive one that
+// every later run refuses, so the legacy directory is kept as it is instead.
+std::string FindUnusableRecord(const Candle* candles, int count) {
+  for (int i = 0; i < count; ++i) {
+    const CandleFault fault = FindCandleFault(candles[i]);
+    if (fault == CandleFault::kNone) continue;
+    return "record " + std::to_string(i) + " (date " + std::to_string(candles[i].date) +
+           ", time " + std::to_string(candles[i].time) +
+           ") is not a usable candle: " + std::string(CandleFaultText(fault));
+  }
+  return {};
+}
+
+// Copies one interval file into slot `slot` at record `next`. kConverted when the file was
+// read (it counts as converted), kDamaged when it holds a record that is not a usable
+// candle (reported; nothing of the directory may be converted).
+IntervalResult ConvertInterval(const CMinArch& interval, int slot,
+                               const std::filesystem::path& source, bool present,
+                               std::vector<Candle>& buffer, int& next) {
   const std::string text = support::NarrowPath(source);
   LogAt(2, "Archive file %s loading", text.c_str());
   CMinArch series = interval;
@@ -50,7 +69,7 @@ bool ConvertInterval(const CMinArch& interval, int slot, const std::filesystem::
   if (!present || !ReadCandleFile(source, series, storage)) {
     LogAt(2, "Archive %s is missing. ", text.c_str());
     SetSlot(buffer.data(), slot, interval.m_Interval, 0);
-    return false;
+    return IntervalResult::kMissing;
   }
   LogAt(2, "Archive file %s loaded", text.c_str());
   int count = series.m_Count;
@@ -61,10 +80,15 @@ bool ConvertInterval(const CMinArch& interval, int slot, const std::filesystem::
     first += count - kMaxCandlesPerInterval;
     count = kMaxCandlesPerInterval;
   }
+  const std::string damage = FindUnusableRecord(first, count);
+  if (!damage.empty()) {
+    LogError("Archive file %s contains errors: %s", text.c_str(), damage.c_str());
+    return IntervalResult::kDamaged;
+  }
   SetSlot(buffer.data(), slot, interval.m_Interval, count);
   std::copy(first, first + count, buffer.begin() + next);
   next += count;
-  return true;
+  return IntervalResult::kConverted;
 }
 
 }  // namespace
@@ -96,8 +120,14 @@ void ConvertIntervalDirectory(const std::filesystem::path& archiveDir, const std
     const auto found = FindIgnoringCase(left, fileName);
     const bool present = found != left.end();
     const std::filesystem::path source = present ? *found : sourceDir / fileName;
-    if (ConvertInterval(interval, static_cast<int>(i), source, present, buffer, next))
-      left.erase(found);
+    const IntervalResult result =
+        ConvertInterval(interval, static_cast<int>(i), source, present, buffer, next);
+    if (result == IntervalResult::kDamaged) {
+      LogError("The directory %s is not converted and is kept as it is",
+               support::NarrowPath(sourceDir).c_str());
+      return;
+    }
+    if (result == IntervalResult::kConverted) left.erase(found);
   }
   CMinArch whole(kOneMinuteInterval, 0);
   whole.m_Candles = buffer.data();

@@ -439,6 +439,26 @@ conversion_then_already_exists() {
   [ -d "$a/bin/archive/LEGACY/OLDSEC" ] || fail "the interval directory was removed"
 }
 
+# A legacy directory holding a record that is not a usable candle is reported and kept as it
+# is; no archive is written (it would be refused by every later run).
+conversion_keeps_damaged_legacy_directory() {
+  local a=$work/a
+  setup "$a" empty
+  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
+  local before
+  before=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
+  poke "$a/bin/archive/LEGACY/OLDSEC/60.dat" $((3 * RECORD + OPEN)) "$NAN"
+  local spoilt
+  spoilt=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
+  [ "$before" != "$spoilt" ] || fail "the legacy file was not changed"
+  run_ok "$a" -a conversion
+  [ -e "$a/bin/archive/LEGACY/OLDSEC.dat" ] && fail "an archive was written from damaged data"
+  [ "$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)" = "$spoilt" ] ||
+    fail "the legacy directory changed"
+  errors_has "$a" "OLDSEC/60.dat contains errors: record 3 (date "
+  errors_has "$a" "OLDSEC is not converted and is kept as it is"
+}
+
 classes_filter() {
   local a=$work/a
   setup "$a"
@@ -451,7 +471,27 @@ classes_filter() {
   log_has "$a" "Total number of archives processed by the utility: 3"
 }
 
-replicate_classes_filter() {
+replicate_# A legacy directory holding a record that is not a usable candle is reported and kept as it
+# is; no archive is written (it would be refused by every later run).
+conversion_keeps_damaged_legacy_directory() {
+  local a=$work/a
+  setup "$a" empty
+  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
+  local before
+  before=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
+  poke "$a/bin/archive/LEGACY/OLDSEC/60.dat" $((3 * RECORD + OPEN)) "$NAN"
+  local spoilt
+  spoilt=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
+  [ "$before" != "$spoilt" ] || fail "the legacy file was not changed"
+  run_ok "$a" -a conversion
+  [ -e "$a/bin/archive/LEGACY/OLDSEC.dat" ] && fail "an archive was written from damaged data"
+  [ "$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)" = "$spoilt" ] ||
+    fail "the legacy directory changed"
+  errors_has "$a" "OLDSEC/60.dat contains errors: record 3 (date "
+  errors_has "$a" "OLDSEC is not converted and is kept as it is"
+}
+
+classes_filter() {
   local a=$work/a
   setup "$a"
   printf '[ReplicateClasses]\nCETS=\nTQBR=LKOH\n' >>"$a/bin/Barsync.ini"

@@ -6,7 +6,9 @@
 // runs as the "conversion" action does. Checks against a model of the conversion: when
 // the directory is removed, the archive exists and holds, for interval i of the run's
 // list, the newest at most 3000 whole-record candles of its file in slot i; an existing
-// archive is never touched; the slot counts and the record count always agree.
+// archive is never touched; the slot counts and the record count always agree; a file
+// holding a record that is not a usable candle keeps the directory and writes nothing, so a
+// written archive is always one the loader accepts.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -21,6 +23,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/candle.h"
+#include "archive/usable_candle.h"
 #include "replication/replicate_file.h"
 #include "tests/fuzz/fuzz_settings_text.h"
 #include "tests/fuzz/fuzz_workspace.h"
@@ -139,8 +142,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Check(fs::is_directory(sourceDir), "the directory went beside an existing archive");
     return 0;
   }
-  if (fs::exists(sourceDir)) return 0;
+  const std::vector<std::vector<Candle>> expected = ExpectedRuns(r, files);
+  const bool unusable = std::any_of(expected.begin(), expected.end(), [](const auto& run) {
+    return std::any_of(run.begin(), run.end(), [](const Candle& c) { return !IsUsableCandle(c); });
+  });
+  if (unusable) {
+    fuzz::Check(!fs::exists(target), "an archive was written from an unusable legacy record");
+    fuzz::Check(fs::is_directory(sourceDir), "a damaged legacy directory was removed");
+    return 0;
+  }
+  if (fs::exists(sourceDir) && !fs::exists(target)) return 0;
   fuzz::Check(fs::exists(target), "the directory was removed without an archive");
-  CheckArchive(r, fuzz::Records(fuzz::ReadBytes(target)), ExpectedRuns(r, files));
+  fuzz::Check(fuzz::ArchiveDamage(target).empty(), "a converted archive that the loader refuses");
+  CheckArchive(r, fuzz::Records(fuzz::ReadBytes(target)), expected);
   return 0;
 }
