@@ -25,6 +25,8 @@ inline constexpr int kExitArchiveBusy = 2;
 // The run lock: a file in the archive folder, locked by every action that writes; the
 // holder writes its process id into it. No walk takes it for an archive (no ".dat").
 inline constexpr char kRunLockFileName[] = "Barsync.lock";
+// In the archive folder while a lot or price change runs (replication/change_journal.h).
+inline constexpr char kChangeJournalFileName[] = "Barsync.change.journal";
 // [General] LockWaitSeconds: how long a run waits for the lock; this when absent.
 inline constexpr char kLockWaitKey[] = "LockWaitSeconds";
 inline constexpr int kDefaultLockWaitSeconds = 300;

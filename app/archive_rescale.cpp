@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_constants.h"
 #include "app/min_replicator.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
@@ -11,6 +12,7 @@
 #include "archive/usable_candle.h"
 #include "replication/archive_check.h"
 #include "replication/archive_load.h"
+#include "replication/change_journal.h"
 #include "replication/instrument_pool.h"
 #include "replication/instrument_work.h"
 #include "replication/minute_change.h"
@@ -25,6 +27,11 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
   const std::filesystem::path path = InstrumentArchivePath(settings, work);
   const std::string text = support::NarrowPath(path);
   LogAlways("Archive is: %s", text.c_str());
+  const ChangeJournal::Step step = RunChangeJournal().Next(path);
+  if (step.done) {
+    LogAt(1, "Archive %s already holds this change: the interrupted run changed it", text.c_str());
+    return RescaleOutcome::kDone;
+  }
   LogAt(2, "Archive file %s loading", text.c_str());
   std::vector<Candle> buffer = NewArchiveBuffer();
   const ArchiveFileRead read = ReadArchiveFile(path, buffer);
@@ -70,7 +77,9 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
     return RescaleOutcome::kDone;
   }
   LogAt(2, "Archive file %s saving", text.c_str());
-  if (!WriteCandleFile(path, whole)) {
+  if (!WriteCandleFile(path, whole, [&](std::span<const unsigned char> bytes) {
+        return RunChangeJournal().Record(step, bytes);
+      })) {
     LogError("Error updating archive %s", text.c_str());
     return RescaleOutcome::kWriteFailed;
   }
@@ -108,3 +117,34 @@ bool ChangeNamesUsable(const InstrumentWork& work) {
            work.curClass_.c_str(), work.curSec_.c_str());
   return false;
 }
+
+bool BeginChangeJournal(const CMinReplicator& replicator, const std::vector<IniEntry>& entries,
+                        const std::string& range) {
+  std::string signature = replicator.action_ + " " + range;
+  for (const auto& [key, value] : entries) signature += "; " + key + "=" + value;
+  const std::filesystem::path file = replicator.archiveDir_ / kChangeJournalFileName;
+  const std::string text = support::NarrowPath(file);
+  switch (RunChangeJournal().Begin(file, signature)) {
+    case ChangeJournal::Start::kFresh:
+      return true;
+    case ChangeJournal::Start::kResumed:
+      LogAlways(
+          "Completing the interrupted change recorded in %s: the files it changed are not "
+          "changed again",
+          text.c_str());
+      return true;
+    case ChangeJournal::Start::kOtherChange:
+      LogError(
+          "%s holds an interrupted change of other entries or dates (%s): run that change "
+          "again to complete it, or restore the archive and minute folders from a copy and "
+          "remove the file; nothing was done",
+          text.c_str(), RunChangeJournal().FoundSignature().c_str());
+      return false;
+    case ChangeJournal::Start::kFailed:
+      break;
+  }
+  LogError("Can not keep the change journal %s; nothing was done", text.c_str());
+  return false;
+}
+
+void FinishChangeJournal() { RunChangeJournal().Finish(); }

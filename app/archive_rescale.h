@@ -3,6 +3,10 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
+
+#include "support/ini_file.h"
 
 #include "archive/candle.h"
 
@@ -41,6 +45,13 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
 // sees pool.Stopped()).
 void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const InstrumentWork& work,
                   std::function<void(Candle&)> rescale, bool withMinutes);
+// Starts the run's change journal (replication/change_journal.h) in the archive folder for
+// this action, its entries and its date range. False when the run must end: the journal of
+// an interrupted other change is there, or it cannot be kept (reported in the errors log).
+bool BeginChangeJournal(const CMinReplicator& replicator, const std::vector<IniEntry>& entries,
+                        const std::string& range);
+// The change is complete: its journal goes.
+void FinishChangeJournal();
 
 // "Bad date, action interrupted" lines are logged by the callers; this one reports an
 // entry whose class or security cannot name a file of the trees. True when both are plain.

@@ -41,6 +41,8 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
   if (changeLotList.empty()) return ActionOutcome::kDone;
   ChangeParameters change;
   SetLotRange(change);
+  if (!BeginChangeJournal(replicator, changeLotList, "from [" + dateBegin + "] to [" + dateEnd + "]"))
+    return ActionOutcome::kEndRun;
   LotEntry previous;
   support::progress::SetTotal(static_cast<int>(changeLotList.size()));
   // One worker until a failed write-back can hold back what later entries wrote.
@@ -71,5 +73,7 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
         change.lotEnd == kNoLotRange);
   }
   pool.Finish();
-  return pool.Stopped() ? ActionOutcome::kEndRun : ActionOutcome::kDone;
+  if (pool.Stopped()) return ActionOutcome::kEndRun;
+  FinishChangeJournal();
+  return ActionOutcome::kDone;
 }

@@ -64,6 +64,9 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
   if (!dateBegin.empty()) dateBeginValue = ParseDecimal(dateBegin);
   change.priceBegin = dateBeginValue;
   change.priceEnd = dateEndValue;
+  if (!BeginChangeJournal(replicator, changePriceList,
+                          "from [" + dateBegin + "] to [" + replicator.date_ + "]"))
+    return ActionOutcome::kEndRun;
   support::progress::SetTotal(static_cast<int>(changePriceList.size()));
   // One worker until a failed write-back can hold back what later entries wrote.
   OrderedWorkPool pool(1);
@@ -83,5 +86,7 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
         pool, replicator, work, [change](Candle& c) { ChangeArchivePrices(c, change); }, true);
   }
   pool.Finish();
-  return pool.Stopped() ? ActionOutcome::kEndRun : ActionOutcome::kDone;
+  if (pool.Stopped()) return ActionOutcome::kEndRun;
+  FinishChangeJournal();
+  return ActionOutcome::kDone;
 }

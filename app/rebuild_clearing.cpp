@@ -43,11 +43,14 @@ void ListClassEntry(const fs::path& classDir, const std::string& className,
 }
 
 // Everything in the archive folder but the run lock file, which this run holds (removing
-// it would let a second run lock a new file beside ours).
+// it would let a second run lock a new file beside ours), and the journal of an interrupted
+// lot or price change (its minute files are not the rebuild's).
 bool ListFolderButRunLock(const fs::path& dir, std::vector<fs::path>& targets) {
   std::error_code error;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-    if (it->path().filename() != kRunLockFileName) targets.push_back(it->path());
+    if (it->path().filename() != kRunLockFileName &&
+        it->path().filename() != kChangeJournalFileName)
+      targets.push_back(it->path());
   if (!error) return true;
   LogError("Error while removing directory: %s; %s", support::NarrowPath(dir).c_str(),
            error.message().c_str());

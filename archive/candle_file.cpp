@@ -80,9 +80,15 @@ bool ReadCandleFile(const fs::path& path, CMinArch& target, std::size_t capacity
 }
 
 bool WriteCandleFile(const fs::path& path, const CMinArch& source) {
+  return WriteCandleFile(path, source, nullptr);
+}
+
+bool WriteCandleFile(const fs::path& path, const CMinArch& source,
+                     const std::function<bool(std::span<const unsigned char>)>& beforeReplace) {
   if (source.m_Count < 0 || (source.m_Count > 0 && source.m_Candles == nullptr)) return false;
   std::vector<unsigned char> bytes(static_cast<std::size_t>(source.m_Count) * kCandleBytes);
   EncodeCandles(source.m_Candles, static_cast<std::size_t>(source.m_Count), bytes.data());
+  if (beforeReplace && !beforeReplace(bytes)) return false;
   return !support::ReplaceFileAtomically(path, bytes.data(), bytes.size());
 }
 

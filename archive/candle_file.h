@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +39,11 @@ bool ReadCandleFile(const std::filesystem::path& path, CMinArch& target, std::si
 // one step. On failure (false) the previous file at path is untouched, byte for byte, and
 // no temporary is left. No message: callers report the failure in their own words.
 bool WriteCandleFile(const std::filesystem::path& path, const CMinArch& source);
+
+// The same, with beforeReplace called with the exact bytes the file will hold before
+// anything is written; when it returns false nothing is written and the result is false.
+bool WriteCandleFile(const std::filesystem::path& path, const CMinArch& source,
+                     const std::function<bool(std::span<const unsigned char>)>& beforeReplace);
 
 // Finds the interval named name in the archive at target.m_Instrument: its code by the
 // exact names "day", "week", "month", "mounth" (case matters: "Day" is read as the number

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/candle_file.h"
+#include "replication/change_journal.h"
 #include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
 #include "support/log.h"
@@ -62,6 +63,11 @@ bool ChangeMinuteFile(const RunSettings& settings, const InstrumentWork& work,
   LogAt(2, "Replicating file %s", support::NarrowPath(relPath).c_str());
   const std::filesystem::path file = settings.minutesDir_ / relPath / kMinuteFileName;
   const std::string text = support::NarrowPath(file);
+  const ChangeJournal::Step step = RunChangeJournal().Next(file);
+  if (step.done) {
+    LogAt(1, "File %s already holds this change: the interrupted run changed it", text.c_str());
+    return true;
+  }
   CMinArch minutes(kOneMinuteInterval, 0);
   std::vector<Candle> storage;
   if (!ReadCandleFile(file, minutes, storage)) {
@@ -80,7 +86,9 @@ bool ChangeMinuteFile(const RunSettings& settings, const InstrumentWork& work,
         text.c_str(), overflow, c.date, c.time);
     return false;
   }
-  if (!WriteCandleFile(file, minutes)) {
+  if (!WriteCandleFile(file, minutes, [&](std::span<const unsigned char> bytes) {
+        return RunChangeJournal().Record(step, bytes);
+      })) {
     LogError("Error updating archive %s", text.c_str());
     return false;
   }

@@ -56,6 +56,10 @@ std::tm LocalTime(std::time_t t);
 // error (generic category, the C library's errno) on failure.
 std::FILE* OpenForAppend(const std::filesystem::path& path, std::error_code& error);
 
+// Flushes what was written to file through the C library and the system down to the disk,
+// so that it survives a crash of the process or of the machine.
+std::error_code FlushToDisk(std::FILE* file);
+
 // Replaces target crash-safely: writes the bytes to a temporary file beside it
 // (TemporaryPathFor, temporary_name.h), flushes them to disk, then renames it over
 // target in one step. On any failure target is untouched, the temporary is removed and

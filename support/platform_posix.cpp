@@ -126,6 +126,12 @@ std::FILE* OpenForAppend(const fs::path& path, std::error_code& error) {
   return f;
 }
 
+std::error_code FlushToDisk(std::FILE* file) {
+  errno = 0;
+  if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) return LastErrno();
+  return {};
+}
+
 // The temporary takes the permission bits of the file it replaces, when there is one.
 bool KeepModeOf(const fs::path& target, int fd) {
   struct stat old {};

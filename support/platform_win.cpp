@@ -182,6 +182,13 @@ std::FILE* OpenForAppend(const fs::path& path, std::error_code& error) {
   return f;
 }
 
+std::error_code FlushToDisk(std::FILE* file) {
+  errno = 0;
+  if (std::fflush(file) != 0 || ::_commit(::_fileno(file)) != 0)
+    return std::error_code(errno, std::generic_category());
+  return {};
+}
+
 std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
   const fs::path temp = TemporaryPathFor(target);
   ::SetLastError(0);

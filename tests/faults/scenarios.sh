@@ -31,7 +31,7 @@ archives() { (cd "$1/bin/archive" && find . -name '*.dat' -type f | LC_ALL=C sor
 # and temporaries are no archives.
 state() {
   (cd "$1/bin" && find archive minutes -type f ! -name Barsync.lock ! -name '*.barsync.tmp' \
-    ! -name '*.dat.tmp' | LC_ALL=C sort | xargs -r sha256sum)
+    ! -name '*.dat.tmp' ! -name Barsync.change.journal | LC_ALL=C sort | xargs -r sha256sum)
 }
 
 # Starts lock_holder on the archive folder of $1 and waits until it holds the lock; its
@@ -155,6 +155,30 @@ concurrent_adds_keep_both_dates() {
 
 # --- temporaries ---
 
+# The journal of an interrupted change of other entries stops a change run before it changes
+# anything (completing one change with another's entries would mix two scales); the same
+# change run again completes it and the journal goes.
+interrupted_change_blocks_other_changes() {
+  local a=$work/a before
+  setup "$a"
+  four_dates "$a"
+  settings "$a" "[ChangePrice]" "1=TQBR,SBER,10,2"
+  printf 'Barsync change journal\nchange changelot from [] to []; 1=TQBR,SBER,1,10\n' \
+    >"$a/bin/archive/Barsync.change.journal"
+  before=$(state "$a")
+  fresh_logs "$a"
+  run_ok "$a" -a changeprice
+  errors_has "$a" "holds an interrupted change of other entries or dates (changelot from [] to []; 1=TQBR,SBER,1,10)"
+  [ "$(state "$a")" = "$before" ] || fail "the refused change changed files"
+  [ -e "$a/bin/archive/Barsync.change.journal" ] || fail "the journal went"
+  settings "$a" "[ChangeLot]" "1=TQBR,SBER,1,10"
+  fresh_logs "$a"
+  run_ok "$a" -a changelot
+  log_has "$a" "Completing the interrupted change recorded in"
+  [ -e "$a/bin/archive/Barsync.change.journal" ] && fail "the completed change left its journal"
+  [ "$(state "$a")" != "$before" ] || fail "the completed change changed nothing"
+}
+
 leftover_temporaries_are_no_archives() {
   local a=$work/a d1 d2
   setup "$a"
@@ -208,7 +232,8 @@ each_file_before_or_after() {
 
 # Kill trials of one action: $1 the action's name, $2 the set-up function of the folder
 # before the run, $3 "same" when running the action again must give the complete run's
-# state, the rest the arguments of the run.
+# state, "completes_killed" when it must after a killed run only, the rest the arguments of
+# the run.
 kill_trials() {
   local name=$1 prepare=$2 again=$3
   shift 3
@@ -246,7 +271,8 @@ kill_trials() {
     sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
     kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
-    [ $? = 137 ] && killed=$((killed + 1))
+    local ended=$?
+    [ $ended = 137 ] && killed=$((killed + 1))
     lat="$name trial $i (seed $seed, after ${delay} us)"
     each_file_before_or_after "$t" "$before" "$after" "$lat"
     fresh_logs "$t"
@@ -258,9 +284,13 @@ kill_trials() {
     log_has "$t" " Barsync finished"
     log_lacks "$t" "is in use by process"
     [ -n "$(find "$t/bin/archive" -name '*.barsync.tmp')" ] && fail "$lat: temporaries left"
-    if [ "$again" = same ] && [ "$(state "$t")" != "$after" ]; then
+    # A change is not run twice on purpose: after one that ended by itself, the next run
+    # changes again, so only the killed ones must be completed by it.
+    if { [ "$again" = same ] || { [ "$again" = completes_killed ] && [ $ended = 137 ]; }; } &&
+      [ "$(state "$t")" != "$after" ]; then
       fail "$lat: the next run did not complete the killed one"
     fi
+    [ -e "$t/bin/archive/Barsync.change.journal" ] && fail "$lat: the change journal was left"
   done
   echo "kill $name: $killed of $trials runs killed before they ended (the shortest complete run took ${duration} us)"
 }
@@ -272,6 +302,11 @@ add_dates() {
 }
 # The archives of four dates, the third left out (for insert).
 four_dates() { add_dates "$1" "$(nth_date 1)" "$(nth_date 2)" "$(nth_date 4)" "$(nth_date 5)"; }
+lot_entries() {
+  four_dates "$1"
+  settings "$1" "[ChangeLot]" "1=TQBR,SBER,1,10" "2=TQBR,GAZP,10,100" "3=FUTN,SIH4,1,2" \
+    "4=CETS,USD000UTSTOM,1000,1"
+}
 price_entries() {
   four_dates "$1"
   settings "$1" "[ChangePrice]" "1=TQBR,SBER,10,2" "2=TQBR,GAZP,8,4" "3=FUTN,SIH4,100" \
@@ -282,7 +317,10 @@ kill_add() { kill_trials add four_dates same -a add -d "$(nth_date 6)"; }
 kill_insert() { kill_trials insert four_dates same -a insert -d "$(nth_date 3)"; }
 kill_delete() { kill_trials delete four_dates same -a delete -d "$(nth_date 4)"; }
 kill_rebuild() { kill_trials rebuild four_dates same -a rebuild; }
-kill_changeprice() { kill_trials changeprice price_entries once -a changeprice; }
+# A killed lot or price change run again completes it: the files the killed run changed
+# are not rescaled twice (the change journal), so the result is that of one complete run.
+kill_changeprice() { kill_trials changeprice price_entries completes_killed -a changeprice; }
+kill_changelot() { kill_trials changelot lot_entries completes_killed -a changelot; }
 
 "$scenario"
 finish "$scenario"
