@@ -6,6 +6,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
+#include "archive/calendar.h"
 #include "archive/minute_candles.h"
 
 namespace {
@@ -19,39 +20,49 @@ bool After(const Candle& c, const Point& p) {
   return c.date > p.date || (c.date == p.date && c.time > p.time);
 }
 
-// A minute interval of the archive and the first and last candle the insert gives it.
+// A minute interval of the archive and, for an insert, the first and last candle the
+// inserted minutes give it.
 struct MinuteRun {
+  std::int32_t interval = 0;
   const Candle* candles = nullptr;
   int count = 0;
   Point first;
   Point last;
 };
 
-std::vector<MinuteRun> MinuteRuns(const Candle* instrument, const ApplyRequest& request,
-                                  std::int32_t sessionStart) {
-  std::vector<std::pair<std::int32_t, SlotPlace>> places;
+// The archive's minute intervals that hold candles, finest first.
+std::vector<MinuteRun> StoredRuns(const Candle* instrument) {
+  std::vector<MinuteRun> runs;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     const std::int32_t code = SlotCode(instrument, slot);
     if (code < kOneMinuteInterval) continue;
     const auto place = FindSlot(instrument, code);
-    if (place && place->slot == slot && place->count > 0) places.emplace_back(code, *place);
+    if (!place || place->slot != slot || place->count == 0) continue;
+    MinuteRun run;
+    run.interval = code;
+    run.candles = instrument + place->firstRecord;
+    run.count = place->count;
+    runs.push_back(run);
   }
-  std::sort(places.begin(), places.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(runs.begin(), runs.end(),
+            [](const MinuteRun& a, const MinuteRun& b) { return a.interval < b.interval; });
+  return runs;
+}
+
+// The runs that the inserted minutes give candles, each with its first and last new one.
+std::vector<MinuteRun> InsertRuns(const Candle* instrument, const ApplyRequest& request,
+                                  std::int32_t sessionStart) {
   std::vector<MinuteRun> runs;
-  for (const auto& [code, place] : places) {
+  for (MinuteRun run : StoredRuns(instrument)) {
     MinuteBuildInput input;
     input.minutes = request.minutes.m_Candles;
     input.count = request.minutes.m_Count;
-    input.interval = code;
+    input.interval = run.interval;
     input.date = request.date;
     input.sessionStart = sessionStart;
     AggregationState scratch;
     const MinuteBuildResult built = BuildMinuteCandles(input, scratch);
     if (!built.ok || built.candles.empty()) continue;
-    MinuteRun run;
-    run.candles = instrument + place.firstRecord;
-    run.count = place.count;
     run.first = {built.candles.front().date, built.candles.front().time};
     run.last = {built.candles.back().date, built.candles.back().time};
     runs.push_back(run);
@@ -59,16 +70,32 @@ std::vector<MinuteRun> MinuteRuns(const Candle* instrument, const ApplyRequest& 
   return runs;
 }
 
-// True when the run still holds every candle it ever stored from `from` on: it never
-// dropped one, or its oldest candle is not after `from`.
-bool HoldsFrom(const MinuteRun& run, const Point& from) {
-  return run.count < kMaxCandlesPerInterval || !After(run.candles[0], from);
+// True when, as far as the archive can tell, the run never dropped a candle at the 3000
+// limit: it holds fewer, and no other run holds a candle that ends before its oldest one
+// begins (a delete may have brought its count below 3000 after it dropped some).
+bool Complete(const MinuteRun& run, const std::vector<MinuteRun>& runs) {
+  if (run.count >= kMaxCandlesPerInterval) return false;
+  const Candle& oldest = run.candles[0];
+  for (const MinuteRun& other : runs) {
+    const Candle& theirs = other.candles[0];
+    const int end = std::min(MinuteOfDay(theirs.time) + other.interval, kMinutesPerDay);
+    if (theirs.date < oldest.date ||
+        (theirs.date == oldest.date && end <= MinuteOfDay(oldest.time)))
+      return false;
+  }
+  return true;
+}
+
+// True when the run still holds every candle it stored from `from` on: its oldest candle
+// is not after `from`, or it never dropped one.
+bool HoldsFrom(const MinuteRun& run, const Point& from, const std::vector<MinuteRun>& runs) {
+  return !After(run.candles[0], from) || Complete(run, runs);
 }
 
 // The finest run that holds what it stored from `from` on.
 const MinuteRun* Holder(const std::vector<MinuteRun>& runs, Point (*from)(const MinuteRun&)) {
   for (const MinuteRun& run : runs) {
-    if (HoldsFrom(run, from(run))) return &run;
+    if (HoldsFrom(run, from(run), runs)) return &run;
   }
   return nullptr;
 }
@@ -80,15 +107,61 @@ Point LastPoint(const MinuteRun& run) {
   return run.last;
 }
 
+// A finer run than holder that still reaches into date (its oldest candle is of that date):
+// it holds the date's candles from its oldest one on, the holder those before. Nothing
+// when there is none.
+const MinuteRun* FinerReach(const std::vector<MinuteRun>& runs, const MinuteRun* holder,
+                            std::int32_t date) {
+  for (const MinuteRun& run : runs) {
+    if (&run == holder) return nullptr;
+    if (run.candles[0].date == date) return &run;
+  }
+  return nullptr;
+}
+
+// Which stored candles of a run are wanted.
+using Wanted = bool (*)(const MinuteRun& run, const Candle& c);
+
+bool BeforeRange(const MinuteRun& run, const Candle& c) {
+  return c.date == run.first.date && c.time < run.first.time;
+}
+bool AfterRange(const MinuteRun& run, const Candle& c) {
+  return c.date == run.last.date && c.time > run.last.time;
+}
+
+// The wanted candles of the holder and the finer run, in time order: the holder's slots
+// that begin before the finer run's oldest candle (a slot straddling it is the holder's),
+// then the finer run's candles outside those slots. All wanted candles are of one date.
+std::vector<Candle> Stitched(const MinuteRun& holder, const MinuteRun* finer, Wanted wanted) {
+  const int reach = finer != nullptr ? MinuteOfDay(finer->candles[0].time) : kMinutesPerDay;
+  int usedFrom = kMinutesPerDay;
+  int usedTo = 0;
+  std::vector<Candle> stretch;
+  for (int k = 0; k < holder.count; ++k) {
+    const Candle& c = holder.candles[k];
+    const int minute = MinuteOfDay(c.time);
+    if (!wanted(holder, c) || minute >= reach) continue;
+    stretch.push_back(c);
+    usedFrom = std::min(usedFrom, minute);
+    usedTo = std::max(usedTo, minute + holder.interval);
+  }
+  if (finer == nullptr) return stretch;
+  for (int k = 0; k < finer->count; ++k) {
+    const Candle& c = finer->candles[k];
+    const int minute = MinuteOfDay(c.time);
+    if (wanted(*finer, c) && (minute < usedFrom || minute >= usedTo)) stretch.push_back(c);
+  }
+  std::stable_sort(stretch.begin(), stretch.end(),
+                   [](const Candle& x, const Candle& y) { return x.time < y.time; });
+  return stretch;
+}
+
 // Record 0 takes the stored candles of the first date before the range: they come first,
 // so the earliest one's open is the day's open.
-void WidenOpening(const MinuteRun& run, Candle& opening) {
-  bool openTaken = false;
-  for (int k = 0; k < run.count; ++k) {
-    const Candle& c = run.candles[k];
-    if (c.date != run.first.date || c.time >= run.first.time) continue;
-    if (!openTaken) opening.open = c.open;
-    openTaken = true;
+void WidenOpening(const std::vector<Candle>& stretch, Candle& opening) {
+  if (stretch.empty()) return;
+  opening.open = stretch.front().open;
+  for (const Candle& c : stretch) {
     opening.high = std::max(opening.high, c.high);
     opening.low = std::min(opening.low, c.low);
     opening.volume += c.volume;
@@ -96,11 +169,8 @@ void WidenOpening(const MinuteRun& run, Candle& opening) {
 }
 
 // The record being filled takes the stored candles of the last date after the range.
-void WidenClosing(const MinuteRun& run, Candle& closing) {
-  for (int k = 0; k < run.count; ++k) {
-    const Candle& c = run.candles[k];
-    if (c.date == run.last.date && c.time > run.last.time) MergeInto(closing, c);
-  }
+void WidenClosing(const std::vector<Candle>& stretch, Candle& closing) {
+  for (const Candle& c : stretch) MergeInto(closing, c);
 }
 
 std::optional<Candle> StoredDay(const Candle* instrument, std::int32_t date) {
@@ -133,31 +203,27 @@ void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest&
 
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
                       std::int32_t sessionStart, AggregationState& state) {
-  const std::vector<MinuteRun> runs = MinuteRuns(instrument, request, sessionStart);
-  if (const MinuteRun* run = Holder(runs, StartOfFirstDate)) WidenOpening(*run, state.day[0]);
+  const std::vector<MinuteRun> runs = InsertRuns(instrument, request, sessionStart);
+  if (const MinuteRun* run = Holder(runs, StartOfFirstDate)) {
+    const MinuteRun* finer = FinerReach(runs, run, run->first.date);
+    WidenOpening(Stitched(*run, finer, BeforeRange), state.day[0]);
+  }
   const bool secondDay = state.state == DayState::kSecondDay;
   Candle& closing = state.day[secondDay ? 1 : 0];
   if (const MinuteRun* run = Holder(runs, LastPoint)) {
-    WidenClosing(*run, closing);
+    const MinuteRun* finer = FinerReach(runs, run, run->last.date);
+    WidenClosing(Stitched(*run, finer, AfterRange), closing);
   } else if (secondDay) {
     WidenSecondDayFromDayInterval(instrument, request, state);
   }
 }
 
-std::span<const Candle> FinestRunHoldingDate(const Candle* instrument, std::int32_t date) {
-  std::span<const Candle> finest;
-  std::int32_t finestCode = 0;
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    const std::int32_t code = SlotCode(instrument, slot);
-    if (code < kOneMinuteInterval || (finestCode != 0 && code >= finestCode)) continue;
-    const auto place = FindSlot(instrument, code);
-    if (!place || place->slot != slot || place->count == 0) continue;
-    MinuteRun run;
-    run.candles = instrument + place->firstRecord;
-    run.count = place->count;
-    if (!HoldsFrom(run, {date, 0})) continue;
-    finest = std::span<const Candle>(run.candles, static_cast<std::size_t>(run.count));
-    finestCode = code;
-  }
-  return finest;
+std::vector<Candle> StoredCandlesOfDate(const Candle* instrument, std::int32_t date) {
+  std::vector<MinuteRun> runs = StoredRuns(instrument);
+  for (MinuteRun& run : runs) run.first = run.last = {date, 0};
+  const MinuteRun* holder = Holder(runs, StartOfFirstDate);
+  if (holder == nullptr) return {};
+  const MinuteRun* finer = FinerReach(runs, holder, date);
+  return Stitched(*holder, finer,
+                  [](const MinuteRun& run, const Candle& c) { return c.date == run.first.date; });
 }

@@ -12,7 +12,7 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
+#include <vector>
 
 #include "archive/aggregation_state.h"
 #include "archive/candle.h"
@@ -25,8 +25,10 @@
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
                       std::int32_t sessionStart, AggregationState& state);
 
-// The candles of the finest minute interval of the archive that still holds every candle
-// it stored from the start of date on (see the top of this file); empty when none does.
-// An add folds the stored part of its date from there: a coarser interval may have lost
-// a part of it to an insert that replaced its whole slots.
-std::span<const Candle> FinestRunHoldingDate(const Candle* instrument, std::int32_t date);
+// The stored minute candles of date, in time order, read as an insert reads them: from
+// the finest minute interval that still holds the whole date, and from a finer one whose
+// run reaches into the date for the minutes after its oldest candle. Empty when no minute
+// interval holds the date. An add folds the stored part of its date from there: the
+// interval it is applied to may have lost a part of it to an insert that replaced its
+// whole slots.
+std::vector<Candle> StoredCandlesOfDate(const Candle* instrument, std::int32_t date);

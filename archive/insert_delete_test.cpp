@@ -261,3 +261,33 @@ TEST(InsertDay, OlderThanEveryMinuteRunKeepsTheNextDaysStoredPart) {
   ASSERT_TRUE(a.Apply(Night(first, 100), first, 0, "insert").ok);
   EXPECT_TRUE(SameBytes(a, Snapshot(inOrder)));
 }
+
+TEST(InsertDay, PartialReinsertReadsEachStretchFromTheIntervalThatHoldsIt) {
+  // Four days of 840 minutes: the one-minute run keeps the newest 3000 and so holds the
+  // first day from 16:00 only; deleting the fourth day brings it below 3000, which no
+  // longer tells that it dropped anything. A partial export of the first day from 17:43
+  // inserted again must leave its day candle whole: 10:00 to 15:59 from the 5-minute
+  // interval, 16:00 to 17:42 from the one-minute one.
+  const std::int32_t days[] = {20240226, 20240227, 20240228, 20240229};
+  Archive a({"1", "5", "DAY"});
+  for (const std::int32_t date : days)
+    ASSERT_TRUE(a.Apply(Minutes(date, 1000, 2359, 100), date).ok);
+  ASSERT_TRUE(a.Apply({}, days[3], 0, "delete").ok);
+  ASSERT_LT(a.Run(1).size(), static_cast<std::size_t>(kMaxCandlesPerInterval));
+  ASSERT_EQ(a.Run(1).front().time, 160000);
+  const Candle before = a.Run(-1)[0];
+  ASSERT_EQ(before.volume, 840);
+  ASSERT_TRUE(a.Apply(Minutes(days[0], 1743, 2359, 100 + 463), days[0], 0, "insert").ok);
+  const Candle after = a.Run(-1)[0];
+  EXPECT_EQ(after.volume, 840);
+  EXPECT_EQ(after.open, before.open);
+  EXPECT_EQ(after.high, before.high);
+  EXPECT_EQ(after.low, before.low);
+  // The 5-minute slot of 17:40 holds the re-inserted 17:43 and 17:44 alone.
+  const auto five = a.Run(5);
+  const auto slot = std::find_if(five.begin(), five.end(), [&](const Candle& c) {
+    return c.date == days[0] && c.time == 174000;
+  });
+  ASSERT_NE(slot, five.end());
+  EXPECT_EQ(slot->volume, 2);
+}

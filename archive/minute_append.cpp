@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <span>
 #include <vector>
 
 #include "archive/aggregation.h"
@@ -12,27 +11,27 @@ namespace {
 
 constexpr char kMoreRecentMessage[] = "Archive date is more recent";
 
-// Folds the archive's candles of its last date (walking back while they are not older
-// than the given date) into day record 0: the earlier part of a day added before. They
-// are read from the finest minute interval that still holds them all (the target is the
-// first minute interval applied, not always the finest one), else from the target.
+// Folds the archive's candles of its last date, when it is not before the given date, into
+// day record 0: the earlier part of a day added before. They are read from the finest
+// minute intervals that still hold them (the target is the first minute interval applied,
+// not always the finest one, and may have lost a part to an insert), else from the target.
 void FoldHeldDay(const CMinArch& target, std::int32_t date, AggregationState& state) {
-  std::span<const Candle> run(target.m_Candles, static_cast<std::size_t>(target.m_Count));
-  if (target.m_Instrument != nullptr) {
-    const std::span<const Candle> finest = FinestRunHoldingDate(target.m_Instrument, date);
-    if (!finest.empty()) run = finest;
+  if (target.m_Count == 0) return;
+  const std::int32_t lastDate = target.m_Candles[target.m_Count - 1].date;
+  if (lastDate < date) return;
+  std::vector<Candle> held;
+  if (target.m_Instrument != nullptr) held = StoredCandlesOfDate(target.m_Instrument, lastDate);
+  if (held.empty()) {
+    for (int k = 0; k < target.m_Count; ++k) {
+      if (target.m_Candles[k].date == lastDate) held.push_back(target.m_Candles[k]);
+    }
   }
-  const int count = static_cast<int>(run.size());
-  if (count == 0) return;
-  const std::int32_t lastDate = run[count - 1].date;
   Candle& record = state.day[0];
-  for (int k = count - 1; k >= 0 && run[k].date >= date; --k) {
-    const Candle& held = run[k];
-    if (held.date != lastDate) continue;
-    record.high = std::max(record.high, held.high);
-    record.low = record.low == 0 ? held.low : std::min(record.low, held.low);
-    record.volume += held.volume;
-    record.open = held.open;
+  for (auto it = held.rbegin(); it != held.rend(); ++it) {
+    record.high = std::max(record.high, it->high);
+    record.low = record.low == 0 ? it->low : std::min(record.low, it->low);
+    record.volume += it->volume;
+    record.open = it->open;
     record.date = date;
   }
 }

@@ -220,6 +220,29 @@ reinsert_partial_export_keeps_whole_day() {
   [ "$day" = 112632 ] || fail "SBER day 20240131 has volume $day, not 112632"
 }
 
+# Once every date is added, SBER's one-minute run (3000 candles) reaches 20240202 only
+# from 14:59; the 5-minute interval holds the whole day. A partial export of that day
+# from 15:02 inserted again replaces the 5-minute slot of 15:00 whole, yet the day keeps
+# 15:00 and 15:01: each stretch before the insert is read from the finest interval that
+# holds it (5-minute candles up to 14:59, one-minute candles from 15:00). The day, week
+# and month candles stay as they were.
+reinsert_reads_each_stretch_from_finest_interval() {
+  local a=$work/a code before oldest
+  setup "$a"
+  add_all "$a"
+  oldest=$(csv "$a" TQBR/SBER.dat 1 | sed -n 2p | cut -d, -f3,4)
+  [ "$oldest" = 20240202,145900 ] || fail "SBER's one-minute run starts at $oldest, not 20240202,145900"
+  for code in -1 -2 -3; do before[code + 3]=$(interval_lines "$a" "$code"); done
+  cut_export_before "$a/bin/minutes/20240202/TQBR/SBER/1.dat" 150200
+  run_ok "$a" -a insert -d 20240202
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "${before[code + 3]}" \
+      "re-inserting a partial export changed interval $code"
+  done
+  csv "$a" TQBR/SBER.dat 5 | grep -q '^5,[0-9]*,20240202,150000,275.82,.*,939$' ||
+    fail "the 5-minute slot of 15:00 is not the re-inserted 15:02 to 15:04 alone"
+}
+
 # Replaces the [Intervals] section of folder $1's settings by the keys $2.. (value 3000).
 set_intervals() {
   local dir=$1 keys

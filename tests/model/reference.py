@@ -25,10 +25,16 @@ RULE_INSERT_REPLACES_ITS_SPAN: insert replaces the held minutes from its first t
 RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minutes, so an
   insert replaces the whole slots its first and last minute fall in: held minutes outside
   the span but inside those slots leave that interval (for N of a day or more, the whole
-  day's slot). The day candle is widened from the finest minute interval (the
-  one-minute interval when there is one), so it loses what that interval lost; with no
-  minute interval the day candles of the inserted dates hold the new minutes alone. Week
-  and month candles follow the day candles.
+  day's slot). The day candle keeps the held minutes of the inserted dates outside the
+  span that the minute intervals still hold in candles the insert leaves whole: it reads
+  them from the finest interval that holds the date from its edge on (its oldest candle
+  is not after that point, or it holds fewer than 3000 candles and no other interval holds
+  a candle ending before its oldest one begins: the archive cannot tell more), and from a finer interval whose run reaches
+  into the date for the minutes from its oldest candle on outside the slots taken from
+  the first. What neither holds leaves the day (a one-minute run that dropped the date's
+  morning at 3000 candles leaves it to a coarser interval, which loses its edge slot).
+  With no minute interval the day candles of the inserted dates hold the new minutes
+  alone. Week and month candles follow the day candles.
 RULE_LOT_CHANGE_ROUNDS_EACH_CANDLE: changelot divides every stored volume and every minute
   volume by L and rounds each to a whole number; the test only uses lots for which that
   division is exact, so the model divides exactly.
@@ -201,8 +207,7 @@ class Security:
         # "cal" stands for the day, week and month intervals
         self.lost = {c: set() for c in codes if c >= 1}
         self.lost["cal"] = set()
-        minute_codes = [c for c in codes if c >= 1]
-        self.day_source = min(minute_codes) if minute_codes else None
+        self.minute_codes = sorted(c for c in codes if c >= 1)
         self.cache = {}
         self.version = {}
 
@@ -286,6 +291,65 @@ class Security:
                         view[key] = candle
                 self.visible[code] = view
 
+    def complete(self, code):
+        """True when the minute interval holds fewer than 3000 candles and no other one
+        holds a candle that ends before its oldest candle begins: all that the archive can
+        tell of whether it ever dropped a candle (after a delete the count alone cannot)."""
+        if len(self.visible[code]) >= MAX_CANDLES:
+            return False
+        oldest = min(self.visible[code])
+        for other in self.minute_codes:
+            view = self.visible[other]
+            if not view:
+                continue
+            d, t = min(view)
+            end = min(minute_of_day(t) + other, MINUTES_PER_DAY)
+            if d < oldest[0] or (d == oldest[0] and end <= minute_of_day(oldest[1])):
+                return False
+        return True
+
+    def day_edge_kept(self, stored, edge, opening, second_day=False):
+        """Of the stored minutes of an inserted date before the span (opening, edge = its
+        first minute) or after it (edge = its last minute), those that the day candle keeps
+        (RULE_INSERT_REPLACES_WHOLE_SLOTS): read from the finest minute interval that still
+        holds the date from its edge on, and from a finer interval whose run reaches into
+        the date, for the minutes outside the slots taken from the first."""
+        if not stored:
+            return set()
+        date = edge[0]
+
+        def holds(code):
+            view = self.visible[code]
+            point = (date, 0) if opening else candle_key(code, *edge)
+            return bool(view) and (min(view) <= point or self.complete(code))
+
+        holder = next((c for c in self.minute_codes if holds(c)), None)
+        if holder is None:
+            # nothing to read the edge from; after a passage of midnight the next date's
+            # day candle stays as the day interval holds it
+            return set(stored) if second_day else set()
+        finer = next((c for c in self.minute_codes if c < holder and self.visible[c]
+                      and min(self.visible[c])[0] == date), None)
+        reach = minute_of_day(min(self.visible[finer])[1]) if finer else MINUTES_PER_DAY
+
+        def beside_span(code, key):
+            return key < candle_key(code, *edge) if opening else key > candle_key(code, *edge)
+
+        used = {candle_key(holder, *k) for k in stored}
+        used = {h for h in used if h in self.visible[holder] and beside_span(holder, h)
+                and minute_of_day(h[1]) < reach}
+        kept = {k for k in stored if candle_key(holder, *k) in used and k not in self.lost[holder]}
+        if finer is None:
+            return kept
+        used_from = min((minute_of_day(h[1]) for h in used), default=MINUTES_PER_DAY)
+        used_to = max((minute_of_day(h[1]) + holder for h in used), default=0)
+        for k in stored:
+            f = candle_key(finer, *k)
+            if f in self.visible[finer] and beside_span(finer, f) and k not in self.lost[finer] \
+                    and not used_from <= minute_of_day(f[1]) < used_to:
+                kept.add(k)
+        return kept
+
     def _days_dropped(self, code, period):
         return any(period_key(code, k[0]) == period for k in self.dropped[DAY])
 
@@ -324,15 +388,20 @@ class Model:
         keys = list(minutes)
         first, last = keys[0], keys[-1]
         outside = [k for k in s.held if not first <= k <= last]
+        if s.minute_codes:
+            opening = {k for k in outside if k[0] == first[0] and k < first}
+            closing = {k for k in outside if k[0] == last[0] and k > last}
+            kept = s.day_edge_kept(opening, first, True) | \
+                s.day_edge_kept(closing, last, False, second_day=last[0] != first[0])
+            s.lost["cal"] -= opening | closing
+            s.lost["cal"] |= (opening | closing) - kept
+        else:
+            s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0])
         for code in s.lost:
             if code == "cal":
                 continue
             lo, hi = candle_key(code, *first), candle_key(code, *last)
             s.lost[code].update(k for k in outside if lo <= candle_key(code, *k) <= hi)
-        if s.day_source is not None:
-            s.lost["cal"] |= s.lost[s.day_source]
-        else:
-            s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0])
         for lost in s.lost.values():
             lost.difference_update(keys)
         s.touch({k[0] for k in s.held if first <= k <= last} | {k[0] for k in keys})
