@@ -1,13 +1,17 @@
 #include "replication/day_merge.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/archive_merge.h"
 #include "archive/minute_candles.h"
 #include "replication/instrument_work.h"
+#include "replication/previous_night.h"
 #include "support/log.h"
+#include "support/platform.h"
 
 namespace {
 
@@ -91,16 +95,44 @@ bool PassesMidnight(const CMinArch& minutes, std::int32_t date, std::int32_t ses
   return built.ok && !built.candles.empty() && built.candles.back().date != date;
 }
 
+// True when the stored candles of the newest date hold no more than the previous export's
+// part after midnight: their volume is that part's (prices cannot tell: a price change
+// rounds the export's minutes, not the archive's candles).
+bool HoldsNightAlone(const std::vector<Candle>& stored, const Candle& night) {
+  if (stored.empty()) return false;
+  for (const Candle& c : stored) {
+    if (std::fabs(c.volume - night.volume) > kValueTolerance * std::max(1.0, std::fabs(c.volume)))
+      return false;
+  }
+  return true;
+}
+
+// The time window of the class whose export file is minuteFile (.../DATE/CLASS/SEC/1.dat).
+std::optional<MinuteWindow> ClassWindow(const RunSettings& settings,
+                                        const std::filesystem::path& minuteFile) {
+  const std::string cls = support::NarrowPath(minuteFile.parent_path().parent_path().filename());
+  const auto setting = settings.classTimeSettings_.find(cls);
+  if (setting == settings.classTimeSettings_.end()) return std::nullopt;
+  const auto begin = settings.timeBegins_.find(setting->second);
+  const auto end = settings.timeEnds_.find(setting->second);
+  MinuteWindow window;
+  window.timeBegin = begin != settings.timeBegins_.end() ? begin->second : 0;
+  window.timeEnd = end != settings.timeEnds_.end() ? end->second : 0;
+  return window;
+}
+
 }  // namespace
 
 StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
-                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart) {
+                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart,
+                           const std::function<std::optional<Candle>()>& previousNight) {
   std::vector<std::int32_t> codes;
   for (const CMinArch& interval : intervals) {
     if (interval.m_Interval >= kOneMinuteInterval) codes.push_back(interval.m_Interval);
   }
   std::sort(codes.begin(), codes.end());
   std::int32_t newestDate = 0;
+  std::vector<Candle> newest;  // the stored candles that hold the newest stored date
   for (const std::int32_t code : codes) {
     const auto place = FindSlot(instrument, code);
     if (!place || place->count == 0) continue;
@@ -110,6 +142,7 @@ StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>
     const Candle& first = built.candles.front();
     if (last.date == first.date && last.time == first.time) {
       newestDate = std::max(newestDate, last.date);
+      newest.push_back(last);
       continue;
     }
     if (Before(last.date, last.time, first)) return StoredPart::kBeforeDay;
@@ -117,10 +150,17 @@ StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>
                                                               : StoredPart::kNothingNew;
   }
   const auto days = FindSlot(instrument, kDayInterval);
-  if (days && days->count > 0) newestDate = instrument[days->firstRecord + days->count - 1].date;
-  if (newestDate == date && !PassesMidnight(minutes, date, sessionStart))
-    return StoredPart::kHeldInPart;
-  return StoredPart::kBeforeDay;
+  if (days && days->count > 0) {
+    newestDate = instrument[days->firstRecord + days->count - 1].date;
+    newest = {instrument[days->firstRecord + days->count - 1]};
+  }
+  if (newestDate != date || PassesMidnight(minutes, date, sessionStart))
+    return StoredPart::kBeforeDay;
+  if (previousNight) {
+    const std::optional<Candle> night = previousNight();
+    if (night && HoldsNightAlone(newest, *night)) return StoredPart::kBeforeDay;
+  }
+  return StoredPart::kHeldInPart;
 }
 
 void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInput& day) {
@@ -131,8 +171,13 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
   std::string_view action = day.action;
   AggregationState state;
   if (action != kInsertAction && action != kDeleteAction) {
-    const StoredPart part =
-        StoredPartOfDay(archive.buffer.data(), intervals, day.minutes, day.date, sessionStart);
+    auto previousNight = [&]() -> std::optional<Candle> {
+      if (day.minuteFileText.empty()) return std::nullopt;
+      const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
+      return PreviousExportNight(file, day.date, ClassWindow(settings, file), sessionStart);
+    };
+    const StoredPart part = StoredPartOfDay(archive.buffer.data(), intervals, day.minutes, day.date,
+                                            sessionStart, previousNight);
     if (part == StoredPart::kHeldInPart) {
       LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
             archive.text.c_str(), day.date);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +38,12 @@ enum class StoredPart {
 // minutes do not pass midnight; when they do, that stored part is taken as the previous
 // export's part after midnight, which the day extends (kBeforeDay). A day held in part is
 // replaced as a whole, so that no candle is doubled and no minute counted twice.
+// The export file tells the rest: when the previous export's part after midnight (given
+// by previousNight, asked only then) is all that the stored day holds, the minutes extend
+// it (kBeforeDay).
 StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
-                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart);
+                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart,
+                           const std::function<std::optional<Candle>()>& previousNight = {});
 
 // Merges the day into every interval of settings.intervals_ (in that order), storing
 // the new counts in the slots. An interval without a slot takes the first free slot

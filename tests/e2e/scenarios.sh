@@ -283,6 +283,32 @@ calendar_only_night_session_keeps_after_midnight_part() {
     fail "a calendar-only archive replaced a day that the previous export began"
 }
 
+# With only calendar intervals, an export that ends before midnight (FUTN's of 20240201,
+# cut at 23:59) still extends the day that the previous export's part after midnight
+# began: the archive cannot tell that part from an earlier add of the same export, the
+# previous export in the minute tree can. Adding every date, and a rebuild, give the day,
+# week and month candles of an archive with minute intervals.
+calendar_only_export_ending_before_midnight_keeps_previous_night() {
+  local a=$work/a b=$work/b code dir
+  setup "$a"
+  setup "$b"
+  for dir in "$a" "$b"; do cut_export_after "$dir/bin/minutes/20240201/FUTN/SIH4/1.dat" 235900; done
+  set_intervals "$a" day week month
+  add_all "$a"
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code of calendar-only archives differs from that of archives with minutes"
+  done
+  slashed "$a/bin/Barsync.log" | grep -q "already holds a part" &&
+    fail "a calendar-only archive replaced the day that the previous export began"
+  run_ok "$a" -a rebuild
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code of rebuilt calendar-only archives differs from that of archives with minutes"
+  done
+}
+
 # A minute interval of a whole day or more (1441 minutes: one candle per date, the first
 # minute interval applied when there is no one-minute key) keeps the part after midnight
 # that the previous export stored: each of its candles equals the day candle of its date.

@@ -1,0 +1,30 @@
+// The part after midnight that the export before a date stored for that date.
+//
+// With no minute interval that can tell (only calendar intervals, or only minute slots of
+// a day or more), an archive whose newest day is the date being added cannot tell whether
+// that day holds an earlier add of the same export or only the previous export's part
+// after midnight. The minute export tree can: the previous export is read again.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+#include "archive/candle.h"
+
+// The time window of a class (HHMMSS; timeEnd 0 = none), as the add applies it.
+struct MinuteWindow {
+  std::int32_t timeBegin = 0;
+  std::int32_t timeEnd = 0;
+};
+
+// minuteFile is the export file of date (.../DATE/CLASS/SECURITY/1.dat). Finds the newest
+// export date folder before date that holds the same CLASS/SECURITY/1.dat and returns the
+// day candle of its minutes dated date (after its passage of midnight), built as an add
+// builds it: unusable minutes passed over, the window (when given) and the session start
+// applied. Nothing when there is no such export, it cannot be read, or it does not pass
+// midnight into date. Writes no log line.
+std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFile,
+                                          std::int32_t date,
+                                          const std::optional<MinuteWindow>& window,
+                                          std::int32_t sessionStart);
