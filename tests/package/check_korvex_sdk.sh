@@ -28,7 +28,7 @@ make_package "$build" ZIP "$work" || exit 1
   fail "package name $(basename "$package")"
 headers=$(cd "$src/korvex/Common/include" && ls *.h | LC_ALL=C sort | sed 's|^|./include/|' | tr '\n' ' ')
 expected=$(printf '%s\n' ./BUILD.txt ./Korvex.def ./Korvex.dll ./Korvex.lib ./example/host.cpp \
-  ./libKorvex.dll.a ./libgcc_s_dw2-1.dll ./libwinpthread-1.dll ./ombrel.dll $headers |
+  ./libKorvex.dll.a ./libgcc_s_dw2-1.dll ./libstdc++-6.dll ./libwinpthread-1.dll ./ombrel.dll $headers |
   LC_ALL=C sort | tr '\n' ' ')
 [ "$(file_list "$top")" = "$expected" ] || fail "SDK files: $(file_list "$top"), expected $expected"
 sdk=$top
@@ -67,7 +67,7 @@ done <<<"$exported"
 # The example, built from the unpacked SDK only (no other include or library folder).
 mkdir -p "$work/host" "$work/host_lib"
 build_host() {
-  (cd "$sdk" && $cxx -std=c++17 -O2 -Iinclude example/host.cpp "$1" -static-libstdc++ -o "$2") ||
+  (cd "$sdk" && $cxx -std=c++17 -O2 -Iinclude example/host.cpp "$1" -o "$2") ||
     fail "the example host does not build against $1"
 }
 build_host libKorvex.dll.a "$work/host/host.exe"
@@ -81,6 +81,12 @@ for host in "$work/host/host.exe" "$work/host_lib/host.exe"; do
   while read -r name; do
     grep -qxF "$name" <<<"$exported" || fail "$host imports $name, which Korvex.dll does not export"
   done <<<"$used"
+  # The host and the DLL share one C++ runtime: libstdc++'s and libgcc's DLLs, both linked.
+  for module in "$host" "$sdk/Korvex.dll"; do
+    for runtime in libstdc++-6.dll libgcc_s_dw2-1.dll; do
+      $objdump -p "$module" | grep -q "DLL Name: $runtime" || fail "$module does not use $runtime"
+    done
+  done
   # Every DLL it needs is a system DLL or ships in the SDK.
   for dll in $($objdump -p "$host" | awk '/DLL Name:/ {print $3}'); do
     case $(echo "$dll" | tr 'A-Z' 'a-z') in
