@@ -84,7 +84,11 @@ KORVEX_API void __cdecl appendappinfo(const char* text);
 KORVEX_API const char* __cdecl getappinfo(void);
 
 /* The structured-exception translator: dump, report and notification (not for the RPC
- * busy status 1723, which gets a warning line), then throws CSEHError. */
+ * busy status 1723, which gets a warning line), then throws CSEHError. In the 32-bit DLL
+ * the throw cannot pass the system's exception-dispatch frames: called inside a vectored
+ * handler or a filter, only that handler itself can catch it. To catch it where the
+ * fault happened, resume the faulting thread in a host function that calls this one
+ * (see the README, "Structured exceptions as C++ errors"). */
 KORVEX_API void __cdecl seh_translator(unsigned int code, struct _EXCEPTION_POINTERS* pointers)
     __attribute__((noreturn));
 
