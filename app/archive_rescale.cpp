@@ -18,6 +18,7 @@
 #include "replication/minute_change.h"
 #include "replication/plain_name.h"
 #include "replication/rebuild_dates.h"
+#include "support/durable_writes.h"
 #include "support/log.h"
 #include "support/ordered_work_pool.h"
 #include "support/platform.h"
@@ -87,11 +88,27 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
   return RescaleOutcome::kDone;
 }
 
+namespace {
+
+// The calling thread's replacements held in written while it lives.
+class HoldScope {
+ public:
+  explicit HoldScope(support::HeldReplaces& written) { support::HoldThreadReplaces(&written); }
+  HoldScope(const HoldScope&) = delete;
+  HoldScope& operator=(const HoldScope&) = delete;
+  ~HoldScope() { support::HoldThreadReplaces(nullptr); }
+};
+
+}  // namespace
+
 void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const InstrumentWork& work,
                   std::function<void(Candle&)> rescale, bool withMinutes) {
+  // What the piece wrote is put in place only when the run takes its result: after a
+  // failed write-back nothing written by a later entry may take effect.
   struct Piece {
     InstrumentWork work;
     RescaleOutcome outcome = RescaleOutcome::kDone;
+    support::HeldReplaces written;
   };
   auto piece = std::make_shared<Piece>();
   piece->work = work.WithoutResults();
@@ -99,6 +116,7 @@ void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const Instr
   pool.Submit(
       InstrumentKey(piece->work),
       [piece, &settings, rescale = std::move(rescale), withMinutes] {
+        const HoldScope hold(piece->written);
         piece->outcome = RescaleArchive(settings, piece->work, rescale);
         // A refused archive keeps its minutes as they are too: the change is applied to
         // both or to neither, so it can be run again once the archive is mended.
@@ -106,9 +124,15 @@ void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const Instr
           ProcessInstrumentDates(settings, piece->work);
       },
       [piece, &pool, &replicator] {
+        std::filesystem::path failed;
+        if (piece->written.Publish(failed)) {
+          LogError("Error updating archive %s", support::NarrowPath(failed).c_str());
+          piece->outcome = RescaleOutcome::kWriteFailed;
+        }
         replicator.AddResults(piece->work);
-        if (piece->outcome == RescaleOutcome::kWriteFailed) pool.Stop();
-      });
+        if (piece->outcome == RescaleOutcome::kWriteFailed) pool.Abandon();
+      },
+      [piece] { piece->written.Discard(); });
 }
 
 bool ChangeNamesUsable(const InstrumentWork& work) {
@@ -147,4 +171,8 @@ bool BeginChangeJournal(const CMinReplicator& replicator, const std::vector<IniE
   return false;
 }
 
-void FinishChangeJournal() { RunChangeJournal().Finish(); }
+void FinishChangeJournal() {
+  // The journal goes only once every file it names is on disk as changed.
+  support::SyncNotedDirectories();
+  RunChangeJournal().Finish();
+}

@@ -41,8 +41,10 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
 // work.change_, its parameters), handed to pool: RescaleArchive with rescale, then, when
 // withMinutes is true and the archive was done, the minute export files of every export
 // date (ProcessInstrumentDates). When its lines are written its results are added to
-// replicator's; after a failed write-back the pool is stopped (the run ends: the caller
-// sees pool.Stopped()).
+// replicator's. What the entry writes takes its place only then: after a failed write-back
+// (of this entry or, while renaming, of its held files: "Error updating archive %s") the
+// pool is abandoned, so that no later entry changes a file nor writes a line, as when the
+// entries are done one after the other; the run ends (the caller sees pool.Stopped()).
 void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const InstrumentWork& work,
                   std::function<void(Candle&)> rescale, bool withMinutes);
 // Starts the run's change journal (replication/change_journal.h) in the archive folder for

@@ -41,12 +41,12 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
   if (changeLotList.empty()) return ActionOutcome::kDone;
   ChangeParameters change;
   SetLotRange(change);
-  if (!BeginChangeJournal(replicator, changeLotList, "from [" + dateBegin + "] to [" + dateEnd + "]"))
+  if (!BeginChangeJournal(replicator, changeLotList,
+                          "from [" + dateBegin + "] to [" + dateEnd + "]"))
     return ActionOutcome::kEndRun;
   LotEntry previous;
   support::progress::SetTotal(static_cast<int>(changeLotList.size()));
-  // One worker until a failed write-back can hold back what later entries wrote.
-  OrderedWorkPool pool(1);
+  OrderedWorkPool pool(replicator.threads_);
   for (const IniEntry& item : changeLotList) {
     if (pool.Stopped()) break;
     const support::progress::InstrumentScope counted;

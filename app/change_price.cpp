@@ -68,8 +68,7 @@ ActionOutcome RunChangePrice(CMinReplicator& replicator) {
                           "from [" + dateBegin + "] to [" + replicator.date_ + "]"))
     return ActionOutcome::kEndRun;
   support::progress::SetTotal(static_cast<int>(changePriceList.size()));
-  // One worker until a failed write-back can hold back what later entries wrote.
-  OrderedWorkPool pool(1);
+  OrderedWorkPool pool(replicator.threads_);
   for (const IniEntry& item : changePriceList) {
     if (pool.Stopped()) break;
     const support::progress::InstrumentScope counted;

@@ -9,6 +9,7 @@
 #include "replication/archive_load.h"
 #include "replication/interval_order.h"
 #include "replication/latest_date.h"
+#include "support/durable_writes.h"
 #include "support/log.h"
 #include "support/platform.h"
 #include "support/progress.h"
@@ -80,6 +81,8 @@ void CMinReplicator::Run() {
     if (entry.dateLine) SettleDate(*this);
     support::progress::Begin(action_);
     const ActionOutcome outcome = entry.operation(*this);
+    // Every rename of the action reaches the disk before the run reports its end.
+    support::SyncNotedDirectories();
     support::progress::End();
     if (outcome == ActionOutcome::kEndRun) return;
     if (outcome == ActionOutcome::kDone && entry.summary) WriteSummary(*this);

@@ -4,6 +4,7 @@
 
 #include "app/app_constants.h"
 #include "app/min_replicator.h"
+#include "support/durable_writes.h"
 #include "support/filesystem_helpers.h"
 #include "support/ini_file.h"
 #include "support/log.h"
@@ -32,6 +33,7 @@ int RunBarsync(int argc, const char* const* argv) {
   try {
     return StartUp(argc, argv);
   } catch (const std::exception& e) {
+    support::SyncNotedDirectories();  // what was written before the failure stays written
     LogError("%s", e.what());
     return kExitAfterRun;
   }

@@ -8,6 +8,7 @@
 #include "archive/archive_layout.h"
 #include "archive/interval_names.h"
 #include "support/cfile.h"
+#include "support/durable_writes.h"
 #include "support/log.h"
 #include "support/platform.h"
 

@@ -31,7 +31,7 @@ int OrderedWorkPool::DefaultThreads() {
 }
 
 void OrderedWorkPool::Submit(const std::string& key, std::function<void()> work,
-                             std::function<void()> commit) {
+                             std::function<void()> commit, std::function<void()> discard) {
   if (stopped_) return;
   if (threads_ == 1) {
     work();
@@ -51,6 +51,7 @@ void OrderedWorkPool::Submit(const std::string& key, std::function<void()> work,
   piece->key = key;
   piece->work = std::move(work);
   piece->commit = std::move(commit);
+  piece->discard = std::move(discard);
   CloseOwnLines();
   order_.push_back(piece);
   waiting_.push_back(piece);
@@ -64,6 +65,16 @@ void OrderedWorkPool::Stop() {
   for (const auto& piece : waiting_)
     order_.erase(std::remove(order_.begin(), order_.end(), piece), order_.end());
   waiting_.clear();
+  changed_.notify_all();
+}
+
+void OrderedWorkPool::Abandon() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopped_ = true;
+  for (const auto& piece : waiting_)
+    order_.erase(std::remove(order_.begin(), order_.end(), piece), order_.end());
+  waiting_.clear();
+  for (const auto& piece : order_) piece->abandoned = true;
   changed_.notify_all();
 }
 
@@ -127,11 +138,19 @@ void OrderedWorkPool::WriteDone(std::unique_lock<std::mutex>& lock) {
     const std::shared_ptr<Piece> piece = order_.front();
     order_.pop_front();
     lock.unlock();
-    piece->lines.Replay();
-    if (!piece->error && piece->commit) piece->commit();
+    // The commit step's own lines follow the piece's at once.
+    LogCapture* const own = ThreadLogCapture();
+    CaptureThreadLog(nullptr);
+    if (piece->abandoned) {
+      if (piece->discard) piece->discard();
+    } else {
+      piece->lines.Replay();
+      if (!piece->error && piece->commit) piece->commit();
+    }
+    CaptureThreadLog(own);
     lock.lock();
     changed_.notify_all();
-    if (piece->error) std::rethrow_exception(piece->error);
+    if (piece->error && !piece->abandoned) std::rethrow_exception(piece->error);
   }
 }
 

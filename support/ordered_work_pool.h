@@ -36,11 +36,18 @@ class OrderedWorkPool {
   // with the same key (the file they write) never run at once: a piece whose key is held
   // by an unwritten one waits until everything before it is written. At most twice as many
   // pieces as threads wait to be written; Submit waits while there are more.
-  void Submit(const std::string& key, std::function<void()> work, std::function<void()> commit);
+  // discard (when given) runs instead of commit for a piece that Abandon leaves unwritten.
+  void Submit(const std::string& key, std::function<void()> work, std::function<void()> commit,
+              std::function<void()> discard = {});
 
   // No piece handed in from now on, nor any that has not started, is done; those that have
   // started still end and are written. For a commit step that ends the run.
   void Stop();
+  // As if the run ended right after the piece being written: nothing more is done, and no
+  // line handed in after it is written (those of pieces that ran included: their discard
+  // steps run instead of their commit steps once they have ended). For a commit step whose
+  // failure ends the run; the lines it logs itself are still written.
+  void Abandon();
   bool Stopped() const { return stopped_; }
 
   // Waits for every piece, writes what is left in order and ends the workers. A piece
@@ -56,7 +63,9 @@ class OrderedWorkPool {
     std::string key;  // empty for lines of the handing-in thread
     std::function<void()> work;
     std::function<void()> commit;
+    std::function<void()> discard;
     LogCapture lines;
+    bool abandoned = false;
     bool started = false;
     bool done = false;
     std::exception_ptr error;

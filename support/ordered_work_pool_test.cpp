@@ -156,3 +156,42 @@ TEST_F(PoolLogs, OneThreadDoesEachPieceAtOnceOnTheCallingThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PoolLogs, AbandonKeepsNothingHandedInAfterThePieceThatEndsTheRun) {
+  for (int threads : {1, 3}) {
+    std::vector<std::string> events;
+    std::atomic<int> discarded{0};
+    {
+      OrderedWorkPool pool(threads);
+      pool.Submit(
+          "A", [] { LogAlways("a"); }, [&] { events.push_back("commit a"); });
+      pool.Submit(
+          "B", [] { LogAlways("b fails"); },
+          [&] {
+            LogError("b ends the run");
+            events.push_back("commit b");
+            pool.Abandon();
+          });
+      for (int i = 0; i < 5 && !pool.Stopped(); ++i) {
+        LogAlways("handing in c%d", i);
+        pool.Submit(
+            "C" + std::to_string(i), [i] { LogAlways("c%d", i); },
+            [&] { events.push_back("commit c"); }, [&] { ++discarded; });
+      }
+      pool.Finish();
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"commit a", "commit b"})) << threads;
+    const std::vector<std::string> lines = Messages("main.log");
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b fails", "b ends the run"})) << threads;
+    EXPECT_LE(discarded.load(), 5);
+    MainLog().Close();
+    ErrorsLog().Close();
+    std::filesystem::remove(dir_ / "main.log");
+    std::filesystem::remove(dir_ / "errors.log");
+    SetUp();
+  }
+}
+
+}  // namespace

@@ -60,12 +60,20 @@ std::FILE* OpenForAppend(const std::filesystem::path& path, std::error_code& err
 // so that it survives a crash of the process or of the machine.
 std::error_code FlushToDisk(std::FILE* file);
 
-// Replaces target crash-safely: writes the bytes to a temporary file beside it
-// (TemporaryPathFor, temporary_name.h), flushes them to disk, then renames it over
-// target in one step. On any failure target is untouched, the temporary is removed and
-// the error returned.
-std::error_code ReplaceFileAtomically(const std::filesystem::path& target, const void* data,
-                                      std::size_t size);
+// The two halves of a crash-safe replacement (durable_writes.h puts them together).
+// WriteTemporary writes the bytes to the temporary of target (TemporaryPathFor,
+// temporary_name.h) with target's permissions, and flushes them to disk; on failure the
+// temporary is removed. PutInPlace renames temp over target in one step (on Windows
+// written through to the disk; on Linux the folder's entry reaches the disk with
+// SyncDirectory); on failure temp is removed and target is untouched.
+std::error_code WriteTemporary(const std::filesystem::path& target, const void* data,
+                               std::size_t size, std::filesystem::path& temp);
+std::error_code PutInPlace(const std::filesystem::path& temp, const std::filesystem::path& target);
+// Makes the renames in dir durable (Linux: fsync of the folder); nothing where a rename
+// is durable by itself (Windows, written through).
+void SyncDirectory(const std::filesystem::path& dir);
+// True where renames stay durable only after SyncDirectory of their folder.
+bool RenamesNeedDirectorySync();
 
 // An open, exclusively locked file (a file descriptor on Linux, a handle on Windows). The
 // system releases the lock when the process ends in any way, killed included.

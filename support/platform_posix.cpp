@@ -45,16 +45,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// Makes the rename itself durable: the directory entry must reach the disk too.
-void SyncDirectoryOf(const fs::path& target) {
-  fs::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 std::string NarrowPath(const fs::path& path) {
@@ -139,8 +129,9 @@ bool KeepModeOf(const fs::path& target, int fd) {
   return ::fchmod(fd, old.st_mode & kPermissionBits) == 0;
 }
 
-std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
-  const fs::path temp = TemporaryPathFor(target);
+std::error_code WriteTemporary(const fs::path& target, const void* data, std::size_t size,
+                               fs::path& temp) {
+  temp = TemporaryPathFor(target);
   errno = 0;
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return FailedCall();
@@ -151,14 +142,27 @@ std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, 
     error = FailedCall();
   errno = 0;
   if (::close(fd) != 0 && !error) error = FailedCall();
+  if (error) ::unlink(temp.c_str());
+  return error;
+}
+
+std::error_code PutInPlace(const fs::path& temp, const fs::path& target) {
   errno = 0;
-  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = FailedCall();
-  if (error) {
-    ::unlink(temp.c_str());
-    return error;
-  }
-  SyncDirectoryOf(target);
-  return {};
+  if (::rename(temp.c_str(), target.c_str()) == 0) return {};
+  const std::error_code error = FailedCall();
+  ::unlink(temp.c_str());
+  return error;
+}
+
+void SyncDirectory(const fs::path& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool RenamesNeedDirectorySync() {
+  return true;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "support/durable_writes.h"
 #include "support/platform.h"
 #include "support/test_temp_dir.h"
 

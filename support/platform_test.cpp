@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/durable_writes.h"
 #include "support/temporary_name.h"
 #include "support/test_temp_dir.h"
 
@@ -93,6 +94,43 @@ TEST(OpenForAppend, ReportsMissingDirectoryAsErrno) {
   std::error_code error;
   EXPECT_EQ(OpenForAppend(dir / "no" / "x.log", error), nullptr);
   EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HeldReplaces, NothingTakesEffectUntilPublishedAndDiscardLeavesTheOldFiles) {
+  support::TestTempDir dir;
+  const std::filesystem::path a = dir / "A.dat";
+  const std::filesystem::path b = dir / "B.dat";
+  std::ofstream(a) << "old a";
+  {
+    support::HeldReplaces held;
+    support::HoldThreadReplaces(&held);
+    ASSERT_FALSE(support::ReplaceFileAtomically(a, "new a", 5));
+    ASSERT_FALSE(support::ReplaceFileAtomically(b, "new b", 5));
+    support::HoldThreadReplaces(nullptr);
+    EXPECT_EQ(support::ReadTextFile(a), "old a");
+    EXPECT_FALSE(std::filesystem::exists(b));
+    EXPECT_TRUE(std::filesystem::exists(support::TemporaryPathFor(a)));
+    held.Discard();
+  }
+  EXPECT_EQ(support::ReadTextFile(a), "old a");
+  EXPECT_FALSE(std::filesystem::exists(support::TemporaryPathFor(a)));
+  EXPECT_FALSE(std::filesystem::exists(support::TemporaryPathFor(b)));
+
+  support::HeldReplaces held;
+  support::HoldThreadReplaces(&held);
+  ASSERT_FALSE(support::ReplaceFileAtomically(a, "new a", 5));
+  ASSERT_FALSE(support::ReplaceFileAtomically(b, "new b", 5));
+  support::HoldThreadReplaces(nullptr);
+  std::filesystem::path failed;
+  EXPECT_FALSE(held.Publish(failed));
+  support::SyncNotedDirectories();
+  EXPECT_EQ(support::ReadTextFile(a), "new a");
+  EXPECT_EQ(support::ReadTextFile(b), "new b");
+  EXPECT_TRUE(failed.empty());
 }
 
 }  // namespace

@@ -189,8 +189,9 @@ std::error_code FlushToDisk(std::FILE* file) {
   return {};
 }
 
-std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, std::size_t size) {
-  const fs::path temp = TemporaryPathFor(target);
+std::error_code WriteTemporary(const fs::path& target, const void* data, std::size_t size,
+                               fs::path& temp) {
+  temp = TemporaryPathFor(target);
   ::SetLastError(0);
   HANDLE h = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -201,12 +202,24 @@ std::error_code ReplaceFileAtomically(const fs::path& target, const void* data, 
     error = FailedCall();
   ::SetLastError(0);
   if (!::CloseHandle(h) && !error) error = FailedCall();
-  ::SetLastError(0);
-  if (!error && !::MoveFileExW(temp.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    error = FailedCall();
   if (error) ::DeleteFileW(temp.c_str());
   return error;
+}
+
+std::error_code PutInPlace(const fs::path& temp, const fs::path& target) {
+  ::SetLastError(0);
+  if (::MoveFileExW(temp.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return {};
+  const std::error_code error = FailedCall();
+  ::DeleteFileW(temp.c_str());
+  return error;
+}
+
+void SyncDirectory(const fs::path&) {}
+
+bool RenamesNeedDirectorySync() {
+  return false;
 }
 
 namespace {
