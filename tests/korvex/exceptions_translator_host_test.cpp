@@ -111,8 +111,9 @@ TEST(SehTranslatorHost, FaultsAreCaughtWhereTheyHappenedWhenTheHandlerRedirects)
   EXPECT_TRUE(access.unwound);
   EXPECT_EQ(access.code, 0xC0000005u);
   char address[16];
-  std::snprintf(address, sizeof address, "0x%08lX",
-                static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(g_record.ExceptionAddress)));
+  std::snprintf(
+      address, sizeof address, "0x%08lX",
+      static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(g_record.ExceptionAddress)));
   EXPECT_EQ(access.message, std::string("Exception 0xC0000005 occured at address ") + address +
                                 ". Parameters: 0x00000000 0x00000000.");
 

@@ -82,8 +82,8 @@ ChildRun run_with_console_files(const korvex_host::TempFolder& dir, const std::s
   HANDLE err = inheritable_file(err_path);
   char program[MAX_PATH];
   GetModuleFileNameA(nullptr, program, MAX_PATH);
-  std::string command = std::string("\"") + program +
-                        "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
+  std::string command =
+      std::string("\"") + program + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -91,8 +91,8 @@ ChildRun run_with_console_files(const korvex_host::TempFolder& dir, const std::s
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &process)) {
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &run.exit_code);
     CloseHandle(process.hThread);
@@ -107,8 +107,7 @@ ChildRun run_with_console_files(const korvex_host::TempFolder& dir, const std::s
 
 std::size_t occurrences(const std::string& text, const std::string& what) {
   std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++n;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
 
@@ -118,8 +117,7 @@ TEST(ConsoleCopies, ReportWithoutLogFilesWritesEachLineOnce) {
       dir, "ConsoleCopies.DISABLED_ChildReportWithoutLogFilesWritesEachLineOnce");
   ASSERT_EQ(run.exit_code, 0u) << run.out << run.err;
   // The report itself went to standard output, the thread's own events log now.
-  EXPECT_NE(run.out.find("SEH exception catched. Exception report:"), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("SEH exception catched. Exception report:"), std::string::npos) << run.out;
   EXPECT_EQ(occurrences(run.out, kEventMarker), 1u) << run.out;
   EXPECT_EQ(occurrences(run.out, kErrorMarker), 1u) << run.out;
   EXPECT_EQ(occurrences(run.err, kErrorMarker), 1u) << run.err;

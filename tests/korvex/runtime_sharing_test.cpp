@@ -6,8 +6,8 @@
 #include <windows.h>
 
 #include <exception>
-#include <stdexcept>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 

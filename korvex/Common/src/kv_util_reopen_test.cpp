@@ -44,7 +44,8 @@ TEST(ReopenAfterRotation, FailureIsReportedAndEveryFewLostLinesRetryTheOpen) {
     // Two retries fail while the folder is there; the next one, after it has gone, works.
     for (unsigned i = 0; i < 2 * kReopenRetryWrites; ++i) write_line(LineKind::event, "lost %u", i);
     ASSERT_TRUE(RemoveDirectoryA(log.c_str()));
-    for (unsigned i = 0; i < kReopenRetryWrites + 2; ++i) write_line(LineKind::event, "after %u", i);
+    for (unsigned i = 0; i < kReopenRetryWrites + 2; ++i)
+      write_line(LineKind::event, "after %u", i);
   });
   const auto lines = korvex_host::read_lines(log);
   ASSERT_EQ(lines.size(), 3u);
