@@ -1,6 +1,13 @@
 // A log that can't be opened again after a forced rotation: the failure is reported as
 // an attach reports it, lines are lost meanwhile, and writes retry the open once every
 // kReopenRetryWrites lost lines until it works.
+//
+// Tested here, inside the library, rather than from a host: a host can't make that one
+// open fail on this machine. On Windows a read-only log, or one another program holds
+// open with delete sharing, can be neither deleted by the rotation nor opened again; but
+// wine run as root writes read-only files, and lets a file that is pending deletion be
+// opened again. A folder put in the log's place fails the open everywhere, and only the
+// library's own handle has to be let go of for that.
 #include <cstdint>
 #include <string>
 
