@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +48,11 @@ struct AggregationState {
   // tells whether the day interval holds every day of a week or month.
   std::vector<Candle> daysBeforeEdit;
   bool daysBeforeEditKept = false;
+  // For an insert: the day candle that the export of a date gives that date (up to its
+  // own passage of midnight), read from the minute export tree; unset where the tree is
+  // not known. Asked for when the inserted minutes pass midnight into a stored date that
+  // no minute interval holds any more.
+  std::function<std::optional<Candle>(std::int32_t date)> exportOwnDay;
 
   // Zeroes the day buffer and starts filling record 0.
   void ResetDay() {

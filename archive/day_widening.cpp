@@ -185,18 +185,26 @@ std::optional<Candle> StoredDay(const Candle* instrument, std::int32_t date) {
 
 // No minute interval holds the next date's stored part any more: the day interval's
 // candle of that date holds it whole. When the inserted date itself was not stored, that
-// candle came from the next export alone and follows the part after midnight; when it
-// was, the candle already holds an earlier copy of that part and is kept as it stands.
+// candle came from the next export alone and follows the part after midnight. When it
+// was, the candle also holds an earlier copy of that part: with the minute export tree
+// known, the next date's day is the new part followed by what the next export itself
+// gives that date (when the stored candle can hold it: the export was added); without
+// it the candle is kept as it stands.
 void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest& request,
                                    AggregationState& state) {
   Candle& second = state.day[1];
   const std::optional<Candle> stored = StoredDay(instrument, second.date);
   if (!stored) return;
-  if (StoredDay(instrument, request.date)) {
+  if (!StoredDay(instrument, request.date)) {
+    MergeInto(second, *stored);
+    return;
+  }
+  if (!state.exportOwnDay) {
     second = *stored;
     return;
   }
-  MergeInto(second, *stored);
+  const std::optional<Candle> own = state.exportOwnDay(second.date);
+  if (own && own->volume <= stored->volume * (1 + kValueTolerance)) MergeInto(second, *own);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -290,4 +291,42 @@ TEST(InsertDay, PartialReinsertReadsEachStretchFromTheIntervalThatHoldsIt) {
   });
   ASSERT_NE(slot, five.end());
   EXPECT_EQ(slot->volume, 2);
+}
+
+TEST(InsertDay, ExportedAgainOlderThanEveryMinuteRunTakesTheNewNightWhereTheExportsTell) {
+  // As above, but the first night is exported again with other prices. The second date's
+  // stored day holds the old night and the second export's own evening; knowing that
+  // evening from the export tree, the day takes the new night and keeps the evening.
+  const std::int32_t first = 20240205;
+  const std::int32_t second = NextDate(first);
+  Archive a = NightsAdded(first, 9);
+  ASSERT_GT(a.Run(1).front().date, second);
+  const Candle stored = a.Run(-1)[1];
+  ASSERT_EQ(stored.volume, 420);
+  const std::vector<Candle> secondEvening = Minutes(second, 1900, 2359, 110);
+  Candle own = secondEvening.front();
+  for (const Candle& m : secondEvening) MergeInto(own, m);
+  own.volume = 300;
+  AggregationState state;
+  std::vector<std::int32_t> asked;
+  state.exportOwnDay = [&](std::int32_t date) -> std::optional<Candle> {
+    asked.push_back(date);
+    return date == second ? std::optional<Candle>(own) : std::nullopt;
+  };
+  ASSERT_TRUE(a.Apply(Night(first, 150), first, state, 0, "insert").ok);
+  EXPECT_EQ(asked, std::vector<std::int32_t>{second});
+  const Candle day = a.Run(-1)[1];
+  EXPECT_EQ(day.date, second);
+  EXPECT_EQ(day.volume, 420);
+  EXPECT_EQ(day.open, 650);  // the new night's first minute
+  EXPECT_EQ(day.close, stored.close);
+  double high = own.high;
+  for (const Candle& m : Night(first, 150)) {
+    if (m.date == second) high = std::max(high, m.high);
+  }
+  EXPECT_EQ(day.high, high);
+  // Without the export tree the stored day stays as it stands.
+  Archive b = NightsAdded(first, 9);
+  ASSERT_TRUE(b.Apply(Night(first, 150), first, 0, "insert").ok);
+  EXPECT_EQ(b.Run(-1)[1].open, stored.open);
 }

@@ -185,6 +185,12 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
     }
     state.minutesAfterStored = part == StoredPart::kBeforeDay;
   }
+  if (!day.minuteFileText.empty()) {
+    state.exportOwnDay = [&](std::int32_t date) {
+      const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
+      return ExportOwnDay(file, date, ClassWindow(settings, file), sessionStart);
+    };
+  }
   const ApplyRequest request{day.minutes, day.date, action, archive.text, 0};
   const MergeResult result =
       MergeDayIntoArchive(archive.buffer.data(), intervals, request, sessionStart, state);

@@ -31,25 +31,17 @@ std::filesystem::path PreviousExport(const std::filesystem::path& minutesDir,
   return minutesDir / support::PathFromNarrow(best) / relFile;
 }
 
-}  // namespace
-
-std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFile,
-                                          std::int32_t date,
-                                          const std::optional<MinuteWindow>& window,
-                                          std::int32_t sessionStart) {
-  const std::filesystem::path security = minuteFile.parent_path();
-  const std::filesystem::path cls = security.parent_path();
-  const std::filesystem::path minutesDir = cls.parent_path().parent_path();
-  const std::filesystem::path relFile =
-      cls.filename() / security.filename() / minuteFile.filename();
-  const std::filesystem::path previous = PreviousExport(minutesDir, relFile, date);
-  if (previous.empty()) return std::nullopt;
-  const std::int32_t previousDate =
-      std::stoi(support::NarrowPath(previous.parent_path().parent_path().parent_path().filename()));
-  CMinArch file(kOneMinuteInterval, 0);
+// The day buffer of the export file of exportDate, built as an add builds it: unusable
+// minutes passed over, the window (when given) and the session start applied. Nothing
+// when the file cannot be read.
+std::optional<AggregationState> ExportDayBuffer(const std::filesystem::path& file,
+                                                std::int32_t exportDate,
+                                                const std::optional<MinuteWindow>& window,
+                                                std::int32_t sessionStart) {
+  CMinArch records(kOneMinuteInterval, 0);
   std::vector<Candle> storage;
   try {
-    if (!ReadCandleFile(previous, file, storage)) return std::nullopt;
+    if (!ReadCandleFile(file, records, storage)) return std::nullopt;
   } catch (const std::filesystem::filesystem_error&) {
     return std::nullopt;
   }
@@ -63,11 +55,47 @@ std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFil
   input.minutes = usable.data() + part.first;
   input.count = part.count;
   input.interval = kOneMinuteInterval;
-  input.date = previousDate;
+  input.date = exportDate;
   input.sessionStart = sessionStart;
   AggregationState state;
   const MinuteBuildResult built = BuildMinuteCandles(input, state);
-  if (!built.ok || state.state != DayState::kSecondDay || state.day[1].date != date)
+  if (!built.ok || !built.anyTaken) return std::nullopt;
+  return state;
+}
+
+// minutesDir and the CLASS/SECURITY/1.dat part of an export file's path.
+std::pair<std::filesystem::path, std::filesystem::path> SplitExportPath(
+    const std::filesystem::path& minuteFile) {
+  const std::filesystem::path security = minuteFile.parent_path();
+  const std::filesystem::path cls = security.parent_path();
+  return {cls.parent_path().parent_path(),
+          cls.filename() / security.filename() / minuteFile.filename()};
+}
+
+}  // namespace
+
+std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFile,
+                                          std::int32_t date,
+                                          const std::optional<MinuteWindow>& window,
+                                          std::int32_t sessionStart) {
+  const auto [minutesDir, relFile] = SplitExportPath(minuteFile);
+  const std::filesystem::path previous = PreviousExport(minutesDir, relFile, date);
+  if (previous.empty()) return std::nullopt;
+  const std::int32_t previousDate =
+      std::stoi(support::NarrowPath(previous.parent_path().parent_path().parent_path().filename()));
+  const auto state = ExportDayBuffer(previous, previousDate, window, sessionStart);
+  if (!state || state->state != DayState::kSecondDay || state->day[1].date != date)
     return std::nullopt;
-  return state.day[1];
+  return state->day[1];
+}
+
+std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std::int32_t date,
+                                   const std::optional<MinuteWindow>& window,
+                                   std::int32_t sessionStart) {
+  const auto [minutesDir, relFile] = SplitExportPath(minuteFile);
+  const std::filesystem::path file =
+      minutesDir / support::PathFromNarrow(std::to_string(date)) / relFile;
+  const auto state = ExportDayBuffer(file, date, window, sessionStart);
+  if (!state || state->day[0].date != date) return std::nullopt;
+  return state->day[0];
 }

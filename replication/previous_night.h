@@ -23,8 +23,15 @@ struct MinuteWindow {
 // day candle of its minutes dated date (after its passage of midnight), built as an add
 // builds it: unusable minutes passed over, the window (when given) and the session start
 // applied. Nothing when there is no such export, it cannot be read, or it does not pass
-// midnight into date. Writes no log line.
+// midnight into date. Writes no log line but the reader's for a damaged file.
 std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFile,
                                           std::int32_t date,
                                           const std::optional<MinuteWindow>& window,
                                           std::int32_t sessionStart);
+
+// The day candle of the export of date itself (of the same CLASS/SECURITY as minuteFile,
+// any export date's file), up to its own passage of midnight, built as an add builds it.
+// Nothing when there is no such export or it gives no minute.
+std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std::int32_t date,
+                                   const std::optional<MinuteWindow>& window,
+                                   std::int32_t sessionStart);

@@ -243,6 +243,29 @@ reinsert_reads_each_stretch_from_finest_interval() {
     fail "the 5-minute slot of 15:00 is not the re-inserted 15:02 to 15:04 alone"
 }
 
+# With the one-minute interval alone beside the calendar ones, every date added leaves its
+# full run (3000 candles) past FUTN's night of 20240130/31. That export, sent again with a
+# minute after midnight less, is inserted: the day of 20240131 takes the new night and
+# keeps the 20240131 export's own evening (read from the minute tree, as no minute interval
+# holds it any more), as adding every date with the new export gives.
+insert_exported_again_older_than_minute_run_takes_new_night() {
+  local a=$work/a b=$work/b code dir
+  setup "$a"
+  setup "$b"
+  set_intervals "$a" 1 day week month
+  set_intervals "$b" 1 day week month
+  add_all "$a"
+  csv "$a" FUTN/SIH4.dat 1 | sed -n 2p | grep -q ',202402[0-9][0-9],' ||
+    fail "FUTN's one-minute run still reaches 20240131"
+  for dir in "$a" "$b"; do drop_minute "$dir/bin/minutes/20240130/FUTN/SIH4/1.dat" 3000; done
+  run_ok "$a" -a insert -d 20240130
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code differs from that of adding every date with the new export"
+  done
+}
+
 # Replaces the [Intervals] section of folder $1's settings by the keys $2.. (value 3000).
 set_intervals() {
   local dir=$1 keys
@@ -327,14 +350,18 @@ day_long_minute_interval_keeps_after_midnight_part() {
     "the 1441-minute candles are not the day candles"
 }
 
+# Removes the first minute timed $2 from the export file $1.
+drop_minute() {
+  local index
+  index=$($emulator "$reader" --bare "$1" | tr -d '\r' |
+    awk -F, -v t="$2" 'NR > 1 && $4 + 0 == t + 0 { print NR - 2; exit }')
+  [ -n "$index" ] && drop_record "$1" "$index"
+}
+
 # Removes the minute timed $2 from every export of FUTN/SIH4 of folder $1.
 drop_futn_minute() {
-  local dir=$1 time=$2 f index
-  for f in "$dir"/bin/minutes/*/FUTN/SIH4/1.dat; do
-    index=$($emulator "$reader" --bare "$f" | tr -d '\r' |
-      awk -F, -v t="$time" 'NR > 1 && $4 + 0 == t + 0 { print NR - 2; exit }')
-    [ -n "$index" ] && drop_record "$f" "$index"
-  done
+  local f
+  for f in "$1"/bin/minutes/*/FUTN/SIH4/1.dat; do drop_minute "$f" "$2"; done
 }
 
 # Keeps the minutes of export $1 up to and including the first one timed $2.
@@ -520,7 +547,7 @@ classes_filter() {
   log_has "$a" "Total number of archives processed by the utility: 3"
 }
 
-replicate_# A legacy directory holding a record that is not a usable candle is reported and kept as it
+# A legacy directory holding a record that is not a usable candle is reported and kept as it
 # is; no archive is written (it would be refused by every later run).
 conversion_keeps_damaged_legacy_directory() {
   local a=$work/a
@@ -540,7 +567,7 @@ conversion_keeps_damaged_legacy_directory() {
   errors_has "$a" "OLDSEC is not converted and is kept as it is"
 }
 
-classes_filter() {
+replicate_classes_filter() {
   local a=$work/a
   setup "$a"
   printf '[ReplicateClasses]\nCETS=\nTQBR=LKOH\n' >>"$a/bin/Barsync.ini"
@@ -774,5 +801,7 @@ same_trees_as_native() {
   diff -r -x Barsync.lock "$a/bin/archive" "$b/bin/archive" || fail "the archive trees differ"
 }
 
+# A scenario whose function is missing (a name mistyped or lost in an edit) must not pass.
+declare -F "$scenario" >/dev/null || fail "no scenario named $scenario"
 "$scenario"
 finish "$scenario"
