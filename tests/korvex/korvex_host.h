@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -74,6 +75,29 @@ inline void remove_tree(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
+// Folders kvtest_<pid>_* of processes that no longer run: left behind by a run that was
+// ended, or by a folder whose files were still held open when its test ended. Removed
+// once when the test program starts.
+inline void remove_stale_folders() {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((host_folder() + "kvtest_*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const DWORD pid = std::strtoul(found.cFileName + 7, nullptr, 10);
+    if (pid == GetCurrentProcessId()) continue;
+    HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    if (process) {
+      const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+      CloseHandle(process);
+      if (running) continue;
+    }
+    remove_tree(host_folder() + found.cFileName);
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+}
+inline const bool stale_folders_removed = (remove_stale_folders(), true);
+
 // A fresh folder in the test program's folder, named kvtest_<pid>_<name>, removed at
 // the end of the test. relative() is the name as a host would pass it relative to its
 // own folder (".\kvtest_..\"), path() the full path.
@@ -98,6 +122,14 @@ class TempFolder {
   std::string path_;
 };
 
+// The size of a file (0 if missing).
+inline std::size_t file_size(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return static_cast<std::size_t>(data.nFileSizeLow) |
+         static_cast<std::size_t>(static_cast<unsigned long long>(data.nFileSizeHigh) << 32);
+}
+
 // The whole content of a file, read while others may hold it open ("" if missing).
 inline std::string read_file(const std::string& path) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
@@ -114,8 +146,10 @@ inline std::string read_file(const std::string& path) {
 
 // The lines of a file split at CR-LF (the CR-LF is not part of a line). A text after
 // the last CR-LF counts as a line too.
-inline std::vector<std::string> read_lines(const std::string& path) {
-  const std::string text = read_file(path);
+// from: where to start (bytes before it are left out).
+inline std::vector<std::string> read_lines(const std::string& path, std::size_t from = 0) {
+  const std::string whole = read_file(path);
+  const std::string text = from < whole.size() ? whole.substr(from) : std::string();
   std::vector<std::string> lines;
   std::size_t start = 0;
   for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
