@@ -3,8 +3,11 @@
  *
  * Each writes the whole file at path (replacing it) with the minidump type flags it is
  * given, from a separate thread while the calling thread waits, so that the calling
- * thread's own state is captured as it stands. Calls are serialised inside the DLL.
- * Answers non-zero when the dump was written; a failed dump leaves no file behind.
+ * thread's own state is captured as it stands. Dumps are serialised inside the DLL.
+ * Answers 1 when the dump was written, 0 when it failed (no file is left behind), and
+ * kNotFinished (-1) when the writer did not finish within the wait limit (60 s): a writer
+ * that can't start (the caller holds the loader lock, or the heap's lock) is then given
+ * up, and writes nothing should it start later; one that is writing finishes its file.
  */
 #ifndef OMBREL_OMBREL_H
 #define OMBREL_OMBREL_H
@@ -15,6 +18,8 @@ extern "C" {
 
 struct _EXCEPTION_POINTERS;
 
+enum { kNotFinished = -1 };
+
 /* A snapshot of the current process (no exception). C convention. */
 int __cdecl SnapCurrentProcessMiniDumpA(int type, const char* path);
 
@@ -22,6 +27,9 @@ int __cdecl SnapCurrentProcessMiniDumpA(int type, const char* path);
  * Standard Windows convention; exported under the plain name. */
 int __stdcall CreateCurrentProcessCrashDumpA(int type, const char* path, unsigned thread_id,
                                              struct _EXCEPTION_POINTERS* pointers);
+
+/* The wait limit in milliseconds for later calls (for tests). */
+void __cdecl SetDumpWaitLimitMs(unsigned ms);
 
 #ifdef __cplusplus
 } /* extern "C" */

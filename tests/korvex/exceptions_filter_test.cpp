@@ -178,4 +178,99 @@ TEST(DumpsOnRequest, StoppedProcessMakesNoAutomaticDumps) {
   EXPECT_TRUE(dir.dumps().empty());
 }
 
+// A crash dump asked for while the thread holds the loader lock (from a DLL's attach):
+// ombrel.dll's writer can't start until the lock is free, so the dump is reported as not
+// finished once the wait limit (shortened here) has passed, instead of waiting for good.
+// A dump asked for afterwards is written as usual.
+TEST(DumpWait, DISABLED_ChildDumpFromADllAttach) {
+  auto util_init = korvex_host::proc<decltype(&::util_init)>("util_init");
+  auto crash_dump = korvex_host::proc<decltype(&CreateProcessCrashDump)>("CreateProcessCrashDump");
+  util_init(".\\events.log", nullptr, nullptr, nullptr);
+  HMODULE ombrel = LoadLibraryA("ombrel.dll");
+  ASSERT_NE(ombrel, nullptr);
+  auto set_limit = reinterpret_cast<void(__cdecl*)(unsigned)>(
+      reinterpret_cast<void*>(GetProcAddress(ombrel, "SetDumpWaitLimitMs")));
+  ASSERT_NE(set_limit, nullptr);
+  set_limit(1000);
+  SetEnvironmentVariableA("KVTEST_DUMP_IN_ATTACH", "1");
+  ASSERT_NE(LoadLibraryA("dumpinattach.dll"), nullptr);
+  SetEnvironmentVariableA("KVTEST_DUMP_IN_ATTACH", nullptr);
+  set_limit(60000);
+  crash_dump(0, nullptr, 0);
+  const auto lines = exc_host::thread_lines(GetCurrentThreadId());
+  int not_finished = 0, done = 0;
+  for (const std::string& line : lines) {
+    if (line.find("DUMP:: CreateProcessCrashDump>:Crash dump [") == std::string::npos) continue;
+    not_finished += any_line_ends_with({line}, "] not finished") ? 1 : 0;
+    done += any_line_ends_with({line}, "] done") ? 1 : 0;
+  }
+  EXPECT_EQ(not_finished, 1);
+  EXPECT_EQ(done, 1);
+}
+
+TEST(DumpWait, DumpFromADllAttachIsReportedAsNotFinished) {
+  exc_host::Settings settings;
+  exc_host::InFolder dir("dump_in_attach");
+  EXPECT_EQ(exc_host::run_scenario("DumpWait", "DumpFromADllAttach", {}, 60000), 0u);
+  const auto dumps = dir.dumps();
+  ASSERT_EQ(dumps.size(), 1u);  // only the second one
+  EXPECT_EQ(dumps[0].substr(0, 4), "mini");
+}
+
+// Exception pointers whose record or context can't be read: the filter reads neither
+// (no dump line with a code, no exception line) and still answers 1.
+TEST(ExceptionFilter, UnreadableRecordAndContextAreLeftAlone) {
+  exc_host::Settings settings;
+  settings.set("dumps", "auto", "1");
+  exc_host::InFolder dir("filter_unreadable");
+  korvex_host::write_file("Dumps", "not a folder");
+  int answer = 0;
+  DWORD id = 0;
+  korvex_host::on_own_thread([&] {
+    id = GetCurrentThreadId();
+    EXCEPTION_POINTERS pointers;
+    pointers.ExceptionRecord = reinterpret_cast<EXCEPTION_RECORD*>(0x10);
+    pointers.ContextRecord = reinterpret_cast<CONTEXT*>(0x20);
+    answer = exc_host::run_filter_i(&pointers);
+    korvex_host::proc<decltype(&CreateProcessCrashDump)>("CreateProcessCrashDump")(2, &pointers, 1);
+  });
+  EXPECT_EQ(answer, 1);
+  const auto lines = exc_host::thread_lines(id);
+  EXPECT_TRUE(any_line_has(lines, "SEH exception catched. Exception report:"));
+  EXPECT_TRUE(any_line_has(lines, "Beginning crash dump creation"));
+  EXPECT_FALSE(any_line_has(lines, "occured at address"));
+  EXPECT_FALSE(any_line_has(lines, "Call stack (begin)"));
+}
+
+// A stack overflow leaves the filters about a page of stack: they hand their work to
+// another thread, and the report shows the faulting thread's number.
+TEST(ExceptionFilter, StackOverflowGivesTheReportAndTheDumpLines) {
+  exc_host::Settings settings;
+  settings.set("dumps", "auto", "1");
+  exc_host::InFolder dir("filter_overflow");
+  korvex_host::write_file("Dumps", "not a folder");  // the dump lines are enough here
+  int answer = 0;
+  exc_host::FilterFn filter_i = exc_host::filter_i();  // looked up while there is stack
+  const auto fault = FaultingThread::run([&](EXCEPTION_POINTERS* p) { answer = filter_i(p); },
+                                         EXCEPTION_STACK_OVERFLOW, true);
+  EXPECT_EQ(answer, 1);
+  const auto lines = exc_host::thread_lines(fault.thread_id);
+  EXPECT_TRUE(any_line_has(lines, "SEH exception catched. Exception report:"));
+  EXPECT_TRUE(any_line_has(lines, "Exception 0xC00000FD occured at address 0x"));
+  EXPECT_TRUE(any_line_has(lines, "Call stack (begin)"));
+  EXPECT_TRUE(any_line_has(lines, "DUMP:: <CreateProcessCrashDump:Beginning crash dump creation"));
+}
+
+TEST(ExceptionFilter, StackOverflowInTheUnhandledFilterEndsTheThreadAfterTheReport) {
+  exc_host::Settings settings;
+  exc_host::InFolder dir("filter_overflow_unhandled");
+  exc_host::FilterFn filter = exc_host::filter();
+  const auto fault = FaultingThread::run([&](EXCEPTION_POINTERS* p) { filter(p); },
+                                         EXCEPTION_STACK_OVERFLOW, true);
+  EXPECT_EQ(fault.exit_code, 1u);
+  const auto lines = exc_host::thread_lines(fault.thread_id);
+  EXPECT_TRUE(any_line_has(lines, "Unhandled exception filter. Exception report:"));
+  EXPECT_TRUE(any_line_has(lines, "Exception 0xC00000FD occured at address 0x"));
+}
+
 }  // namespace

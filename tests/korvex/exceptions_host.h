@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -119,12 +120,32 @@ class InFolder {
   std::string old_;
 };
 
-// The lines of the host folder's events.log written by one thread of this process.
+// Where the running test's part of the host folder's events.log begins. Lines written
+// before the test started are not its own, even with its process and thread numbers:
+// the system reuses them, so an earlier run's lines may carry the same ones.
+inline std::size_t& log_start() {
+  static std::size_t at = 0;
+  return at;
+}
+
+class LogStartListener : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override {
+    log_start() = korvex_host::file_size(korvex_host::host_folder() + "events.log");
+  }
+};
+inline const bool log_start_listener = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new LogStartListener);
+  return true;
+}();
+
+// The lines of the host folder's events.log written by one thread of this process since
+// the test started.
 inline std::vector<std::string> thread_lines(DWORD thread_id) {
   const std::string id =
       "(" + std::to_string(GetCurrentProcessId()) + ":" + std::to_string(thread_id);
   std::vector<std::string> mine;
-  for (const std::string& line : korvex_host::read_lines(korvex_host::host_folder() + "events.log"))
+  for (const std::string& line :
+       korvex_host::read_lines(korvex_host::host_folder() + "events.log", log_start()))
     if (line.find(id + ":") != std::string::npos || line.find(id + ")") != std::string::npos)
       mine.push_back(line);
   return mine;
@@ -144,8 +165,8 @@ inline bool any_line_ends_with(const std::vector<std::string>& lines, const std:
   return false;
 }
 
-// Runs a new thread that faults for real: a write through a null pointer, or
-// RaiseException with another code and the parameters 0x11, 0x22. The test's vectored
+// Runs a new thread that faults for real: a write through a null pointer, a stack
+// overflow, or RaiseException with another code and the parameters 0x11, 0x22. The test's vectored
 // handler passes the exception to on_fault on the faulting thread, then ends that
 // thread with exit code 0 (unless on_fault ended it). Answers its id and exit code.
 class FaultingThread {
@@ -157,8 +178,11 @@ class FaultingThread {
     DWORD exit_code;
   };
 
-  static Outcome run(OnFault on_fault, DWORD code = EXCEPTION_ACCESS_VIOLATION) {
+  // attached: the faulting thread attaches itself to the report log before it faults.
+  static Outcome run(OnFault on_fault, DWORD code = EXCEPTION_ACCESS_VIOLATION,
+                     bool attached = false) {
     FaultingThread self{std::move(on_fault), code};
+    self.attached_ = attached;
     PVOID handler = AddVectoredExceptionHandler(1, &FaultingThread::handler);
     current() = &self;
     DWORD id = 0;
@@ -183,14 +207,26 @@ class FaultingThread {
   static DWORD WINAPI body(void* data) {
     auto* self = static_cast<FaultingThread*>(data);
     self->thread_id_ = GetCurrentThreadId();
+    if (self->attached_) attach_to_report_log();
     if (self->code_ == EXCEPTION_ACCESS_VIOLATION) {
       volatile int* nowhere = nullptr;
       *nowhere = 1;
+    } else if (self->code_ == EXCEPTION_STACK_OVERFLOW) {
+      overflow(0);
     } else {
       const ULONG_PTR params[2] = {0x11, 0x22};
       RaiseException(self->code_, 0, 2, params);
     }
     return 0;
+  }
+
+  // Calls itself until the stack is gone (each call keeps a page of it); the limit is
+  // never reached.
+  static __attribute__((noinline)) int overflow(int depth) {
+    volatile char page[4096];
+    page[0] = static_cast<char>(depth);
+    if (depth == INT_MAX) return page[0];
+    return overflow(depth + 1) + page[0];
   }
 
   static LONG WINAPI handler(EXCEPTION_POINTERS* pointers) {
@@ -203,6 +239,7 @@ class FaultingThread {
 
   OnFault on_fault_;
   DWORD code_;
+  bool attached_ = false;
   DWORD thread_id_ = 0;
 };
 
@@ -232,10 +269,15 @@ inline std::string mail_field(int field) {
   return out.data();
 }
 
+// The exit code run_scenario answers for a child that did not end within its limit.
+inline constexpr DWORD kScenarioTimedOut = 0xDEAD;
+
 // A scenario test named DISABLED_Child<name> of this program, run alone in a child process
-// with extra environment variables ("NAME=value"). Answers the child's exit code.
+// with extra environment variables ("NAME=value"). Answers the child's exit code, or
+// kScenarioTimedOut (the child is then ended) when it ran longer than limit_ms.
 inline DWORD run_scenario(const std::string& suite, const std::string& name,
-                          const std::vector<std::string>& environment = {}) {
+                          const std::vector<std::string>& environment = {},
+                          DWORD limit_ms = 120000) {
   for (const std::string& e : environment) {
     const std::size_t eq = e.find('=');
     SetEnvironmentVariableA(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str());
@@ -250,8 +292,13 @@ inline DWORD run_scenario(const std::string& suite, const std::string& name,
   DWORD code = 255;
   if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(process.hProcess, limit_ms) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process.hProcess, &code);
+    } else {
+      TerminateProcess(process.hProcess, kScenarioTimedOut);
+      WaitForSingleObject(process.hProcess, 10000);
+      code = kScenarioTimedOut;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }

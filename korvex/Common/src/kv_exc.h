@@ -30,6 +30,30 @@ struct LogicalAddress {
 };
 LogicalAddress logical_address(std::uintptr_t address);
 
+// The allocation base of the region holding an address (a module's base for code), or 0.
+std::uintptr_t region_base(std::uintptr_t address);
+// Fills the section and offset of an address in the image mapped at base; takes no lock.
+void locate_section(std::uintptr_t base, std::uintptr_t address, LogicalAddress& out);
+
+// The loader lock, taken only when no other thread holds it (retried for a short while):
+// module paths are read under it, and a thread that was terminated while holding it
+// holds it for good. held() is false when it could not be had.
+class LoaderLockTry {
+ public:
+  LoaderLockTry();
+  ~LoaderLockTry();
+  LoaderLockTry(const LoaderLockTry&) = delete;
+  LoaderLockTry& operator=(const LoaderLockTry&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+  ULONG_PTR cookie_ = 0;
+};
+// The path of the module mapped at base into out (empty when unknown). Call it only
+// while a LoaderLockTry is held: the lookup then waits for nothing and allocates nothing.
+void module_path_locked(std::uintptr_t base, char* out, std::size_t size);
+
 // The record and context of exception pointers when they can be read, else null.
 const EXCEPTION_RECORD* exception_record(const EXCEPTION_POINTERS* pointers);
 const CONTEXT* exception_context(const EXCEPTION_POINTERS* pointers);
@@ -49,6 +73,24 @@ int walk_frames(const CONTEXT& context, FrameVisitor visit, void* data);
 // The call-stack block ("F" lines) for a context; answers the number of frames.
 int write_call_stack(const CONTEXT& context);
 
+// The frames of a suspended thread, taken without any lock that the thread may hold
+// (no log, no loader lock, no heap): written only after the thread was terminated.
+struct CapturedFrame {
+  std::uintptr_t address;
+  std::uintptr_t frame;
+  std::uintptr_t base;  // the module's base, 0 when none
+  unsigned section;
+  std::uintptr_t offset;
+};
+struct CapturedStack {
+  int count = 0;
+  CapturedFrame frames[kMaxFrames];
+};
+void capture_stack(const CONTEXT& context, CapturedStack& stack);
+// The call-stack block of a captured stack; module paths are read only when the loader
+// lock is free (else they are left empty). Answers the number of frames.
+int write_captured_stack(const CapturedStack& stack);
+
 // The program counter and frame pointer of a context.
 std::uintptr_t context_pc(const CONTEXT& context);
 std::uintptr_t context_frame(const CONTEXT& context);
@@ -56,7 +98,8 @@ std::uintptr_t context_frame(const CONTEXT& context);
 // ---- Dumps (kv_exc_dump.cpp) ----
 
 void create_process_dump(int kind, bool count_full, bool respect_auto);
-void create_crash_dump(int kind, EXCEPTION_POINTERS* pointers, bool respect_auto);
+// thread_id: the faulting thread (the caller, unless the work was handed to a helper).
+void create_crash_dump(int kind, EXCEPTION_POINTERS* pointers, bool respect_auto, DWORD thread_id);
 bool reload_auto_setting();
 
 // ---- Exception report (kv_exc_report.cpp) ----

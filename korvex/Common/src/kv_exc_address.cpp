@@ -33,7 +33,9 @@ const IMAGE_NT_HEADERS* image_headers(std::uintptr_t base) {
   return nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
 }
 
-void find_section(std::uintptr_t base, std::uintptr_t address, LogicalAddress& out) {
+}  // namespace
+
+void locate_section(std::uintptr_t base, std::uintptr_t address, LogicalAddress& out) {
   const IMAGE_NT_HEADERS* nt = image_headers(base);
   if (!nt) return;
   const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
@@ -54,8 +56,6 @@ void find_section(std::uintptr_t base, std::uintptr_t address, LogicalAddress& o
   }
 }
 
-}  // namespace
-
 bool memory_ok(std::uintptr_t address, std::size_t size, bool writable) {
   if (address == 0 || size == 0 || address + size < address) return false;
   const std::uintptr_t end = address + size;
@@ -72,17 +72,75 @@ bool memory_ok(std::uintptr_t address, std::size_t size, bool writable) {
   return true;
 }
 
+std::uintptr_t region_base(std::uintptr_t address) {
+  MEMORY_BASIC_INFORMATION region;
+  if (VirtualQuery(reinterpret_cast<const void*>(address), &region, sizeof region) == 0) return 0;
+  return reinterpret_cast<std::uintptr_t>(region.AllocationBase);
+}
+
 LogicalAddress logical_address(std::uintptr_t address) {
   LogicalAddress out;
-  MEMORY_BASIC_INFORMATION region;
-  if (VirtualQuery(reinterpret_cast<const void*>(address), &region, sizeof region) == 0) return out;
-  const auto base = reinterpret_cast<std::uintptr_t>(region.AllocationBase);
+  const std::uintptr_t base = region_base(address);
   if (base == 0) return out;
   const DWORD n =
       GetModuleFileNameA(reinterpret_cast<HMODULE>(base), out.module, sizeof out.module);
   if (n == 0 || n >= sizeof out.module) out.module[0] = '\0';
-  find_section(base, address, out);
+  locate_section(base, address, out);
   return out;
+}
+
+namespace {
+
+// ntdll's loader-lock functions, found while the library loads (a lookup later would
+// itself wait for the loader lock).
+using LockLoaderFn = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+using UnlockLoaderFn = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+constexpr ULONG kTryOnly = 2;          // LdrLockLoaderLock: do not wait
+constexpr ULONG kAcquired = 1;         // disposition: the lock was taken
+constexpr int kLoaderLockTries = 100;  // about half a second in all
+constexpr DWORD kLoaderLockPauseMs = 5;
+
+template <class F>
+F ntdll_function(const char* name) {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
+               : nullptr;
+}
+const LockLoaderFn g_lock_loader = ntdll_function<LockLoaderFn>("LdrLockLoaderLock");
+const UnlockLoaderFn g_unlock_loader = ntdll_function<UnlockLoaderFn>("LdrUnlockLoaderLock");
+
+}  // namespace
+
+LoaderLockTry::LoaderLockTry() {
+  if (!g_lock_loader || !g_unlock_loader) return;
+  for (int i = 0; i < kLoaderLockTries; ++i) {
+    ULONG disposition = 0;
+    ULONG_PTR cookie = 0;
+    if (g_lock_loader(kTryOnly, &disposition, &cookie) >= 0 && disposition == kAcquired) {
+      held_ = true;
+      cookie_ = cookie;
+      return;
+    }
+    Sleep(kLoaderLockPauseMs);
+  }
+}
+
+LoaderLockTry::~LoaderLockTry() {
+  if (held_) g_unlock_loader(0, cookie_);
+}
+
+void module_path_locked(std::uintptr_t base, char* out, std::size_t size) {
+  out[0] = '\0';
+  if (base == 0 || size == 0) return;
+  // The wide lookup: the narrow one converts through a heap buffer, and the heap's lock
+  // may be held by a thread that was terminated.
+  wchar_t wide[kPathSize];
+  const DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(base), wide, kPathSize);
+  if (n == 0 || n >= kPathSize) return;
+  const UINT code_page = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+  const int m = WideCharToMultiByte(code_page, 0, wide, static_cast<int>(n), out,
+                                    static_cast<int>(size) - 1, nullptr, nullptr);
+  out[m > 0 ? m : 0] = '\0';
 }
 
 namespace {

@@ -21,6 +21,8 @@ inline constexpr char kFullWord[] = "full";
 inline constexpr char kDumpsFolder[] = "Dumps";
 inline constexpr char kSnapDumpName[] = "SnapCurrentProcessMiniDumpA";
 inline constexpr char kCrashDumpName[] = "CreateCurrentProcessCrashDumpA";
+// What ombrel.dll answers when its writer did not finish in time.
+inline constexpr int kDumpNotFinished = -1;
 // A crash path never waits longer than this for another thread's dump.
 inline constexpr unsigned kDumpMutexWaitMs = 60000;
 
@@ -38,6 +40,8 @@ inline constexpr char kFilterTitle[] = "Unhandled exception filter.";
 inline constexpr std::size_t kReportRuleLength = 122;
 inline constexpr long long kSessionQuietSeconds = 300;
 inline constexpr unsigned kUnhandledExitCode = 1;
+// How long a filter that hit a stack overflow waits for its helper thread to start.
+inline constexpr unsigned kHelperStartWaitMs = 10000;
 
 // ---- Call stacks ----
 inline constexpr int kMaxFrames = 256;

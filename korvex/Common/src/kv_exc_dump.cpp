@@ -124,13 +124,13 @@ void create_process_dump(int kind, bool count_full, bool respect_auto) {
   snap(kind | kHandleDataFlag, g_dump_path);
 }
 
-void create_crash_dump(int kind, EXCEPTION_POINTERS* pointers, bool respect_auto) {
+void create_crash_dump(int kind, EXCEPTION_POINTERS* pointers, bool respect_auto, DWORD thread_id) {
   if (respect_auto && !reload_auto_setting()) return;
   ensure_entries();
   const CrashFn crash = g_crash.load();
   if (!crash) return;
-  const unsigned code =
-      pointers && pointers->ExceptionRecord ? pointers->ExceptionRecord->ExceptionCode : 0;
+  const EXCEPTION_RECORD* record = exception_record(pointers);
+  const unsigned code = record ? record->ExceptionCode : 0;
   if (is_rpc_status(code)) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", code);
@@ -140,14 +140,20 @@ void create_crash_dump(int kind, EXCEPTION_POINTERS* pointers, bool respect_auto
   TaggedLine("DUMP:: <CreateProcessCrashDump") << "Beginning crash dump creation";
   const int final_kind = crash_kind(kind);
   char path[kPathSize];
+  int result = 0;
   {
     DumpLock lock;
     if (!lock.held()) return;
     build_dump_path(final_kind, g_dump_path);
-    crash(final_kind, g_dump_path, GetCurrentThreadId(), pointers);
+    // ombrel.dll copies the record and the context: it is given both or neither.
+    EXCEPTION_POINTERS* usable = record && exception_context(pointers) ? pointers : nullptr;
+    result = crash(final_kind, g_dump_path, thread_id, usable);
     std::snprintf(path, sizeof path, "%s", g_dump_path);
   }
-  TaggedLine("DUMP:: CreateProcessCrashDump>") << "Crash dump [" << path << "] done";
+  // ombrel.dll gives up waiting for its writer after a while (the writer may be unable
+  // to start, e.g. while this thread holds the loader lock); the dump is then unfinished.
+  TaggedLine("DUMP:: CreateProcessCrashDump>")
+      << "Crash dump [" << path << "] " << (result == kDumpNotFinished ? "not finished" : "done");
 }
 
 }  // namespace kv
@@ -164,7 +170,7 @@ extern "C" void __cdecl CreateProcessCrashDump(int kind, EXCEPTION_POINTERS* poi
   kv::ReentryGuard guard;
   if (guard.entered()) return;
   kv::LastErrorKeeper keep;
-  kv::create_crash_dump(kind, pointers, respect_auto != 0);
+  kv::create_crash_dump(kind, pointers, respect_auto != 0, GetCurrentThreadId());
 }
 
 extern "C" unsigned char __cdecl IsAutoDumpCreationEnabled(void) {

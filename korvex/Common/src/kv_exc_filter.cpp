@@ -5,6 +5,7 @@
 
 #include "kv_exc.h"
 #include "kv_util.h"
+#include "kv_util_state.h"
 #include "kvexc.h"
 
 namespace kv {
@@ -52,20 +53,103 @@ ReentryGuard::~ReentryGuard() {
 
 }  // namespace kv
 
+namespace kv {
+namespace {
+
+// The filters' work, kept out of the exported frames: with a stack overflow those run
+// on the little stack that is left, and hand this work to another thread.
+__attribute__((noinline)) void filter_i_work(EXCEPTION_POINTERS* pointers, DWORD thread_id) {
+  create_crash_dump(kFullDump, pointers, true, thread_id);
+  write_exception_report(kFilterITitle, pointers);
+  email_step(pointers);
+}
+
+__attribute__((noinline)) void filter_work(EXCEPTION_POINTERS* pointers, DWORD) {
+  write_exception_report(kFilterTitle, pointers);
+}
+
+using FilterWork = void (*)(EXCEPTION_POINTERS* pointers, DWORD thread_id);
+
+struct HelperJob {
+  FilterWork work;
+  EXCEPTION_POINTERS* pointers;
+  DWORD thread_id;
+  const ThreadState* logs;  // the faulting thread's, or null
+  std::atomic<int> state;   // kHelperWaiting, then kHelperRunning or kHelperGivenUp
+};
+enum : int { kHelperWaiting, kHelperRunning, kHelperGivenUp };
+
+// The helper writes where the faulting thread writes, under its mark (the dump lines
+// come before the report attaches it to the report logs).
+void adopt_logs(const ThreadState* from) {
+  if (!from) return;
+  for (LogTable kind : {LogTable::events, LogTable::errors}) {
+    const int index = from->slot[static_cast<int>(kind)];
+    if (index <= kConsoleSlot) continue;
+    try {
+      attach_thread(kind, table_of(kind).slots[index].name, nullptr);
+    } catch (...) {
+    }
+  }
+  set_mark(from->mark);
+}
+
+DWORD WINAPI helper_thread(void* data) {
+  auto& job = *static_cast<HelperJob*>(data);
+  int expected = kHelperWaiting;
+  if (!job.state.compare_exchange_strong(expected, kHelperRunning)) return 0;
+  adopt_logs(job.logs);
+  report_as_thread(job.thread_id);  // the report shows the faulting thread's number
+  job.work(job.pointers, job.thread_id);
+  return 0;
+}
+
+bool is_stack_overflow(const EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD* record = exception_record(pointers);
+  return record && record->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+}
+
+// A stack overflow leaves about a page of stack: too little for the dump, the report
+// lines and the e-mail. A new thread does the work while the faulting one waits (without
+// limit once the helper runs, as the work would take on this thread; a helper that does
+// not start at all, e.g. while this thread holds the loader lock, is given up).
+__attribute__((noinline)) void work_on_helper(FilterWork work, EXCEPTION_POINTERS* pointers) {
+  HelperJob job{work, pointers, GetCurrentThreadId(), existing_thread_state(), {kHelperWaiting}};
+  HANDLE helper = CreateThread(nullptr, 0, helper_thread, &job, 0, nullptr);
+  if (!helper) return;
+  if (WaitForSingleObject(helper, kHelperStartWaitMs) != WAIT_OBJECT_0) {
+    int expected = kHelperWaiting;
+    if (!job.state.compare_exchange_strong(expected, kHelperGivenUp))
+      WaitForSingleObject(helper, INFINITE);
+  }
+  CloseHandle(helper);
+}
+
+}  // namespace
+}  // namespace kv
+
 extern "C" int __stdcall ExcFilterI(EXCEPTION_POINTERS* pointers) {
   kv::ReentryGuard guard;
   if (guard.entered()) return EXCEPTION_EXECUTE_HANDLER;
   kv::LastErrorKeeper keep;
-  kv::create_crash_dump(kv::kFullDump, pointers, true);
-  kv::write_exception_report(kv::kFilterITitle, pointers);
-  kv::email_step(pointers);
+  if (kv::is_stack_overflow(pointers)) {
+    kv::work_on_helper(kv::filter_i_work, pointers);
+  } else {
+    kv::filter_i_work(pointers, GetCurrentThreadId());
+  }
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
 extern "C" int __stdcall ExcFilter(EXCEPTION_POINTERS* pointers) {
   {
     kv::ReentryGuard guard;
-    if (!guard.entered()) kv::write_exception_report(kv::kFilterTitle, pointers);
+    if (!guard.entered()) {
+      if (kv::is_stack_overflow(pointers)) {
+        kv::work_on_helper(kv::filter_work, pointers);
+      } else {
+        kv::filter_work(pointers, GetCurrentThreadId());
+      }
+    }
   }
   ExitThread(kv::kUnhandledExitCode);
 }

@@ -96,6 +96,61 @@ int walk_frames(const CONTEXT& start, FrameVisitor visit, void* data) {
   return count;
 }
 
+namespace {
+
+void capture_frame(const Frame& frame, void* data) {
+  auto& stack = *static_cast<CapturedStack*>(data);
+  if (stack.count >= kMaxFrames) return;
+  CapturedFrame& out = stack.frames[stack.count++];
+  out.address = frame.address;
+  out.frame = frame.frame;
+  out.base = region_base(frame.address);
+  LogicalAddress where;
+  if (out.base != 0) locate_section(out.base, frame.address, where);
+  out.section = where.section;
+  out.offset = where.offset;
+}
+
+}  // namespace
+
+void capture_stack(const CONTEXT& context, CapturedStack& stack) {
+  stack.count = 0;
+  walk_frames(context, capture_frame, &stack);
+}
+
+int write_captured_stack(const CapturedStack& stack) {
+  // Each module's path once, under the loader lock when it is free; the lines are
+  // written after it is released.
+  constexpr int kMostModules = 32;
+  std::uintptr_t bases[kMostModules];
+  char paths[kMostModules][kPathSize];
+  int modules = 0;
+  {
+    LoaderLockTry loader;
+    for (int i = 0; loader.held() && i < stack.count && modules < kMostModules; ++i) {
+      const std::uintptr_t base = stack.frames[i].base;
+      int m = 0;
+      while (m < modules && bases[m] != base) ++m;
+      if (m < modules) continue;
+      bases[modules] = base;
+      module_path_locked(base, paths[modules], kPathSize);
+      ++modules;
+    }
+  }
+  write_line(LineKind::internal, "%s", kStackBegin);
+  write_line(LineKind::internal, "%s", kStackHeader);
+  for (int i = 0; i < stack.count; ++i) {
+    const CapturedFrame& f = stack.frames[i];
+    int m = 0;
+    while (m < modules && bases[m] != f.base) ++m;
+    write_line(LineKind::internal,
+               "0x%08" PRIXPTR "\t\t0x%08" PRIXPTR "\t\t%04X:%08" PRIXPTR "\t\t%s", f.address,
+               f.frame, f.section, f.offset, m < modules ? paths[m] : "");
+  }
+  write_line(LineKind::internal, "%s", kStackEnd);
+  return stack.count;
+}
+
 int write_call_stack(const CONTEXT& context) {
   write_line(LineKind::internal, "%s", kStackBegin);
   write_line(LineKind::internal, "%s", kStackHeader);

@@ -94,7 +94,10 @@ void detach_thread();
 
 // The mark (at most 7 characters) and banner (at most 255) of the calling thread.
 char* set_mark(const char* mark);  // answers the thread's mark
-char* mark();                      // "" when none is set; never null
+// The calling thread's lines show thread_id as their thread number from now on (a
+// thread that writes a report for another one).
+void report_as_thread(DWORD thread_id);
+char* mark();  // "" when none is set; never null
 bool set_banner(const char* banner);
 
 // Source position stored by place(); file is "" and line 0 until then.

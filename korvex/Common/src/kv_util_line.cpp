@@ -58,7 +58,7 @@ void start_line(ThreadState& s, const char* kind) {
   char stamp[kStampSize];
   time_stamp(stamp);
   const int pid = static_cast<int>(GetCurrentProcessId());
-  const int tid = static_cast<int>(GetCurrentThreadId());
+  const int tid = static_cast<int>(s.reported_id ? s.reported_id : GetCurrentThreadId());
   if (s.mark[0]) {
     append_piece(s, "%s: %s (%d:%d:%s): %s", kind, stamp, pid, tid, s.mark, s.banner);
   } else {

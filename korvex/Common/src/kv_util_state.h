@@ -41,6 +41,7 @@ struct ThreadState {
   int source_line;
   char description[kScratchSize];
   char output[kOutputSize + 1];
+  DWORD reported_id;  // the thread number shown in line headers; 0: the thread's own
 };
 
 // The calling thread's state, made on first use; null only when memory is short.

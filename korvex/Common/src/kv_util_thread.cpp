@@ -27,6 +27,10 @@ char* set_mark(const char* text) {
   return s->mark;
 }
 
+void report_as_thread(DWORD thread_id) {
+  if (ThreadState* s = thread_state()) s->reported_id = thread_id;
+}
+
 char* mark() {
   ThreadState* s = thread_state();
   return s ? s->mark : g_empty;

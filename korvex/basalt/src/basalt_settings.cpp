@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace basalt {
@@ -19,6 +20,34 @@ std::string host_program_path() {
   }
 }
 
+// The program's folder with its trailing separator, read while the library loads, or
+// "" when the path can't be had (or does not fit).
+struct ProgramFolder {
+  char text[MAX_PATH] = "";
+  ProgramFolder() {
+    const DWORD n = GetModuleFileNameA(nullptr, text, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+      text[0] = '\0';
+      return;
+    }
+    char* slash = nullptr;
+    for (char* c = text; *c; ++c)
+      if (*c == '\\' || *c == '/') slash = c;
+    if (slash) {
+      slash[1] = '\0';
+    } else {
+      text[0] = '\0';
+    }
+  }
+};
+const ProgramFolder g_program_folder;
+
+bool has_separator(const char* name) {
+  for (const char* c = name; *c; ++c)
+    if (*c == '\\' || *c == '/') return true;
+  return false;
+}
+
 }  // namespace
 
 std::string settings_path(const char* name) {
@@ -30,9 +59,14 @@ std::string settings_path(const char* name) {
   return program.substr(0, slash + 1) + file;
 }
 
-int settings_int(const char* section, const char* key, int default_value, const char* file) {
-  return static_cast<int>(
-      GetPrivateProfileIntA(section, key, default_value, settings_path(file).c_str()));
+int settings_int(const char* section, const char* key, int default_value,
+                 const char* file) noexcept {
+  const char* name = file != nullptr ? file : "";
+  char path[MAX_PATH];
+  const char* folder = has_separator(name) ? "" : g_program_folder.text;
+  const int n = std::snprintf(path, sizeof path, "%s%s", folder, name);
+  if (n < 0 || n >= static_cast<int>(sizeof path)) return default_value;
+  return static_cast<int>(GetPrivateProfileIntA(section, key, default_value, path));
 }
 
 std::string settings_text(const char* section, const char* key, const char* default_value,

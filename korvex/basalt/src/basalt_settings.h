@@ -14,9 +14,11 @@ namespace basalt {
 std::string settings_path(const char* name = kSettingsFile);
 
 // An integer value (the system's reader: leading digits, the default when the key or
-// the file is missing).
+// the file is missing). It runs inside exception filters, so it throws nothing,
+// allocates nothing of its own and asks the loader nothing (the program's path was
+// read when the library loaded); a path too long for MAX_PATH gives the default.
 int settings_int(const char* section, const char* key, int default_value,
-                 const char* file = kSettingsFile);
+                 const char* file = kSettingsFile) noexcept;
 
 // A text value, however long (up to 1 MiB), or the default.
 std::string settings_text(const char* section, const char* key, const char* default_value,
