@@ -1,6 +1,7 @@
 // The library's entry: process attach and detach, thread detach.
 #include <windows.h>
 
+#include "basalt_translator.h"
 #include "kv_timing.h"
 #include "kv_util.h"
 #include "kv_util_state.h"
@@ -14,6 +15,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       kv::detach_thread();
       break;
     case DLL_PROCESS_DETACH:
+      basalt::remove_translator();  // its handler lies in this module's code
       kv::library_detach(reserved != nullptr);
       break;
     default:

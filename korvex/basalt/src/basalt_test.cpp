@@ -176,6 +176,59 @@ TEST(BasaltThread, SecondStartWhileRunningIsRefused) {
   EXPECT_STREQ(sleeper.name(), "BUSY");
 }
 
+// A thread whose pass writes through a null pointer.
+class Faulter : public basalt::Thread {
+ public:
+  std::atomic<int> ends{0};
+
+ protected:
+  void pass() override {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+  }
+  void on_end() override { ++ends; }
+};
+
+// The translator that the default start hook installs makes an access violation in the
+// thread's own code an error that ends the thread with its line; the process goes on.
+TEST(BasaltThread, AccessViolationEndsTheThreadWithItsLine) {
+  const std::string name = "AV" + std::to_string(GetCurrentProcessId() % 100000) +
+                           std::to_string(GetTickCount() % 100000);
+  Faulter thread;
+  ASSERT_TRUE(thread.start(name.c_str()));
+  ASSERT_TRUE(thread.wait(30000));
+  EXPECT_EQ(thread.ends.load(), 0);
+  DWORD code = 1;
+  GetExitCodeThread(thread.handle(), &code);
+  EXPECT_EQ(code, 0u);
+  const auto lines = lines_with(korvex_host::host_folder() + "events.log",
+                                "basalt::threadFunc:tag<" + name + ">e.GetErrorDesc()<");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(">e.GetErrorDesc()<Exception 0xC0000005 occured at address 0x"),
+            std::string::npos)
+      << lines[0];
+}
+
+// terminate() goes through KTerminateThread: the stack is logged in the caller's log.
+TEST(BasaltThread, TerminateLogsTheThreadsStack) {
+  korvex_host::TempFolder dir("basalt_terminate");
+  Sleeper sleeper;
+  ASSERT_TRUE(sleeper.start("SLEEPY"));
+  bool terminated = false;
+  korvex_host::on_own_thread([&] {
+    util_init(dir.file("events.log").c_str(), nullptr, nullptr, nullptr);
+    terminated = sleeper.terminate();
+  });
+  EXPECT_TRUE(terminated);
+  EXPECT_TRUE(sleeper.wait(10000));
+  const std::string id = std::to_string(GetThreadId(sleeper.handle()));
+  EXPECT_EQ(lines_with(dir.file("events.log"),
+                       "KTerminateThread. Terminating thread " + id + ". Thread's stack:")
+                .size(),
+            1u);
+  EXPECT_FALSE(lines_with(dir.file("events.log"), "Call stack (begin)").empty());
+}
+
 TEST(RetryingFileOpener, MissingFileIsTriedEachTimeWithAPause) {
   korvex_host::TempFolder dir("retry");
   const std::string errors = dir.file("errors.log");

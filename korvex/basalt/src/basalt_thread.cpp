@@ -3,7 +3,9 @@
 #include <exception>
 
 #include "basalt_raise.h"
+#include "basalt_translator.h"
 #include "kverror.h"
+#include "kvexc.h"
 #include "pclib.h"
 
 namespace basalt {
@@ -15,8 +17,6 @@ struct ThreadName {
   ThreadName() { kv_detail::copy_bounded(text, kMainThreadName, kThreadNameSize - 1); }
 };
 thread_local ThreadName t_thread_name;
-
-ThreadHooks g_hooks;
 
 // The one line that tells why a thread ended: "basalt::threadFunc:tag<name>" + detail.
 void log_thread_end(const char* name, const char* label, const char* text) {
@@ -35,10 +35,6 @@ const char* thread_name() {
 
 void set_thread_name(const char* name) {
   kv_detail::copy_bounded(t_thread_name.text, name, kThreadNameSize - 1);
-}
-
-void set_thread_hooks(const ThreadHooks& hooks) {
-  g_hooks = hooks;
 }
 
 Thread::Thread()
@@ -98,8 +94,7 @@ void Thread::resume() {
 
 bool Thread::terminate() {
   if (handle_ == INVALID_HANDLE_VALUE) return false;
-  if (g_hooks.terminate != nullptr) return g_hooks.terminate(handle_, 0) != 0;
-  return TerminateThread(handle_, 0) != 0;
+  return KTerminateThread(handle_, 0) != 0;
 }
 
 bool Thread::pause(unsigned ms) {
@@ -109,7 +104,7 @@ bool Thread::pause(unsigned ms) {
 }
 
 void Thread::on_start() {
-  if (g_hooks.install_translator != nullptr) g_hooks.install_translator();
+  install_translator();
   char mark[kThreadMarkLength + 1];
   kv_detail::copy_bounded(mark, name_, kThreadMarkLength);
   util_init(kThreadEventsLog, kThreadErrorsLog, mark, nullptr);

@@ -2,10 +2,10 @@
 //
 // A derived class supplies pass(); the thread runs the start hook, then pass() until a
 // stop is requested, then the end hook. The default start hook installs the library's
-// structured-exception translator for the thread (when one is registered, see
-// set_thread_hooks) and attaches the thread to "events.log" and "errors.log" beside the
-// host program, marked with the first 7 characters of the thread's name. An exception
-// that leaves the hooks or a pass ends the thread after one tagged line
+// structured-exception translator for the thread (basalt_translator.h) and attaches the
+// thread to "events.log" and "errors.log" beside the host program, marked with the first
+// 7 characters of the thread's name. An exception that leaves the hooks or a pass (a
+// fault in this module's code included) ends the thread after one tagged line
 // "basalt::threadFunc:tag<name>..." (a debug event of level 0).
 //
 // Owner's contract: call request_stop() and wait() before the object is destroyed (a
@@ -25,16 +25,6 @@ namespace basalt {
 // most 19 characters). Never null.
 const char* thread_name();
 void set_thread_name(const char* name);
-
-// Hooks that other parts of the library register at load (both optional).
-struct ThreadHooks {
-  // Installs the structured-exception translator for the calling thread.
-  void (*install_translator)() = nullptr;
-  // Terminates a thread (with its stack logged first); answers non-zero on success.
-  // Without it, Thread::terminate() calls the system's TerminateThread.
-  int (*terminate)(HANDLE thread, unsigned exit_code) = nullptr;
-};
-void set_thread_hooks(const ThreadHooks& hooks);
 
 class Thread {
  public:
@@ -63,8 +53,8 @@ class Thread {
 
   void suspend();
   void resume();
-  // Ends the thread at once with exit code 0 (see ThreadHooks::terminate). Answers
-  // whether it was terminated.
+  // Ends the thread at once with exit code 0 through KTerminateThread (its stack is
+  // logged first). Answers whether it was terminated.
   bool terminate();
 
  protected:
