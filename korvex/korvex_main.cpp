@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "basalt_translator.h"
+#include "kv_monitor.h"
 #include "kv_timing.h"
 #include "kv_util.h"
 #include "kv_util_state.h"
@@ -16,6 +17,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       break;
     case DLL_PROCESS_DETACH:
       basalt::remove_translator();  // its handler lies in this module's code
+      // Monitors are stopped while the state they use still stands; when the process
+      // ends they are gone already.
+      if (reserved == nullptr) kv::stop_monitors_at_unload();
       kv::library_detach(reserved != nullptr);
       break;
     default:

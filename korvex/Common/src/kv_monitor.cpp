@@ -6,26 +6,42 @@
 
 namespace kv {
 
-MonitorThread::MonitorThread() : left_loop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+namespace {
+
+// The started monitors, for the stop at unload.
+constexpr int kMostMonitors = 8;
+std::atomic<MonitorOnce*> g_monitors[kMostMonitors];
+
+void remember(MonitorOnce* monitor) {
+  for (auto& slot : g_monitors) {
+    MonitorOnce* expected = nullptr;
+    if (slot.load() == monitor) return;
+    if (slot.compare_exchange_strong(expected, monitor)) return;
+  }
+}
+
+}  // namespace
+
+MonitorThread::MonitorThread()
+    : left_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      park_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 MonitorThread::~MonitorThread() {
-  if (left_loop_ != nullptr) CloseHandle(left_loop_);
+  if (left_ != nullptr) CloseHandle(left_);
+  if (park_ != nullptr) CloseHandle(park_);
 }
 
 void MonitorThread::pass() {
   pause(report());
 }
 
-void MonitorThread::on_end() {
-  if (left_loop_ != nullptr) SetEvent(left_loop_);
-}
-
 bool MonitorThread::stop_at_unload() {
-  const HANDLE h = handle();
-  if (h == INVALID_HANDLE_VALUE || WaitForSingleObject(h, 0) == WAIT_OBJECT_0) return false;
-  request_stop();
-  return left_loop_ != nullptr &&
-         WaitForSingleObject(left_loop_, kMonitorStopWaitMs) == WAIT_OBJECT_0;
+  if (left_ == nullptr || park_ == nullptr) return false;
+  if (!stop_and_park(left_, park_, kMonitorStopWaitMs)) return false;
+  // It waits inside the system for good and holds no lock: ending it there is safe.
+  TerminateThread(handle(), 0);
+  WaitForSingleObject(handle(), kMonitorStopWaitMs);
+  return true;
 }
 
 unsigned period_ms_from_seconds(int seconds) {
@@ -46,6 +62,13 @@ bool MonitorOnce::ensure(Factory make, const char* name) {
   if (state == kIdle && state_.compare_exchange_strong(expected, kStarting)) {
     starter_.store(GetCurrentThreadId());
     const bool ok = start(make, name);
+    // Until the new thread has entered its code it waits for the loader; an unload in
+    // that time could not stop it. So the first use waits for it (briefly: a caller that
+    // holds the loader lock itself, in a DLL's start-up, goes on without it).
+    if (ok) {
+      thread_->wait_entered(kMonitorEnterWaitMs);
+      remember(this);
+    }
     starter_.store(0);
     state_.store(ok ? kStarted : kIdle, std::memory_order_release);
     return ok;
@@ -56,8 +79,16 @@ bool MonitorOnce::ensure(Factory make, const char* name) {
 }
 
 bool MonitorOnce::stop_at_unload() {
-  MonitorThread* t = thread();
-  return t != nullptr && t->stop_at_unload();
+  if (unload_result_ < 0) {
+    MonitorThread* t = thread();
+    unload_result_ = t != nullptr && t->stop_at_unload() ? 1 : 0;
+  }
+  return unload_result_ == 1;
+}
+
+void stop_monitors_at_unload() {
+  for (auto& slot : g_monitors)
+    if (MonitorOnce* monitor = slot.load()) monitor->stop_at_unload();
 }
 
 bool MonitorOnce::start(Factory make, const char* name) {

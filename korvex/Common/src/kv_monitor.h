@@ -18,9 +18,11 @@ class MonitorThread : public basalt::Thread {
   ~MonitorThread() override;
 
   // At unload (the process goes on without the library): asks the thread to stop and
-  // answers true once it has left its loop (within kMonitorStopWaitMs), so that the state
-  // its pass reads may be freed. False when it had already ended (the process is ending,
-  // and a lock may be held by a thread that no longer exists) or did not stop in time.
+  // answers true once it has left the library's code for good (within
+  // kMonitorStopWaitMs); it is then terminated where it waits, inside the system, so the
+  // state its pass reads may be freed. False when it had already ended (the process is
+  // ending, and a lock may be held by a thread that no longer exists), never entered its
+  // code, or did not stop in time.
   bool stop_at_unload();
 
  protected:
@@ -30,9 +32,8 @@ class MonitorThread : public basalt::Thread {
   void pass() override;
 
  private:
-  void on_end() final;
-
-  HANDLE left_loop_;
+  HANDLE left_;  // set by the thread as it parks
+  HANDLE park_;  // never set: the parked thread waits on it
 };
 
 // A period in seconds or milliseconds as a pause: 0 or less counts as one second.
@@ -54,7 +55,8 @@ class MonitorOnce {
   MonitorOnce(const MonitorOnce&) = delete;
   MonitorOnce& operator=(const MonitorOnce&) = delete;
 
-  // True when the monitor was stopped now and no longer reads the library's state.
+  // True when the monitor was stopped (now or by an earlier call) and no longer reads the
+  // library's state.
   bool stop_at_unload();
 
   // Answers whether the monitor is running (started by this or an earlier call).
@@ -73,6 +75,10 @@ class MonitorOnce {
   std::atomic<int> state_{kIdle};
   std::atomic<DWORD> starter_{0};
   MonitorThread* thread_ = nullptr;
+  int unload_result_ = -1;  // -1 until stop_at_unload ran
 };
+
+// Stops every started monitor when the library is unloaded (before its state goes).
+void stop_monitors_at_unload();
 
 }  // namespace kv

@@ -45,6 +45,8 @@ inline constexpr unsigned kMsPerSecond = 1000;
 inline constexpr unsigned kShortestPeriodMs = 1000;
 // At unload a monitor still running is given this long to leave its loop.
 inline constexpr unsigned kMonitorStopWaitMs = 2000;
+// How long the first use waits for a new monitor thread to enter its code.
+inline constexpr unsigned kMonitorEnterWaitMs = 5000;
 
 // ---- Timings ----
 

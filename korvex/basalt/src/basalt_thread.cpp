@@ -38,9 +38,18 @@ void set_thread_name(const char* name) {
 }
 
 Thread::Thread()
-    : handle_(INVALID_HANDLE_VALUE), stop_(0), wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    : handle_(INVALID_HANDLE_VALUE),
+      stop_(0),
+      wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      entered_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   name_[0] = '\0';
-  if (wake_ == nullptr) raise_last_error("basalt::Thread::Thread", __LINE__);
+  if (wake_ == nullptr || entered_ == nullptr) {
+    const DWORD error = GetLastError();
+    if (wake_) CloseHandle(wake_);
+    if (entered_) CloseHandle(entered_);
+    SetLastError(error);
+    raise_last_error("basalt::Thread::Thread", __LINE__);
+  }
 }
 
 Thread::~Thread() {
@@ -51,6 +60,7 @@ Thread::~Thread() {
   }
   if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   CloseHandle(wake_);
+  CloseHandle(entered_);
 }
 
 bool Thread::running() const {
@@ -64,6 +74,7 @@ bool Thread::start(const char* name) {
   kv_detail::copy_bounded(name_, name, kThreadNameSize - 1);
   stop_.exchange(0);
   ResetEvent(wake_);
+  ResetEvent(entered_);
   HANDLE h = CreateThread(nullptr, 0, &Thread::thread_func, this, 0, nullptr);
   if (h == nullptr) return false;
   handle_ = h;
@@ -82,6 +93,22 @@ bool Thread::wait(unsigned ms) {
   if (result == WAIT_OBJECT_0) return true;
   if (result == WAIT_TIMEOUT) return false;
   raise_last_error("basalt::Thread::wait", __LINE__);
+}
+
+bool Thread::wait_entered(unsigned ms) {
+  return handle_ != INVALID_HANDLE_VALUE && WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0;
+}
+
+bool Thread::stop_and_park(HANDLE left, HANDLE park, unsigned ms) {
+  if (handle_ == INVALID_HANDLE_VALUE || WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0)
+    return false;
+  park_ = park;
+  left_.store(left);
+  request_stop();
+  // A thread that has not entered its code waits for the loader lock, which the caller
+  // (unloading the module) holds: it can't be waited for.
+  if (WaitForSingleObject(entered_, 0) != WAIT_OBJECT_0) return false;
+  return WaitForSingleObject(left, ms) == WAIT_OBJECT_0;
 }
 
 void Thread::suspend() {
@@ -118,6 +145,7 @@ void Thread::run() {
 
 DWORD WINAPI Thread::thread_func(void* self) {
   Thread* thread = static_cast<Thread*>(self);
+  SetEvent(thread->entered_);
   set_thread_name(thread->name_);
   try {
     thread->run();
@@ -129,6 +157,9 @@ DWORD WINAPI Thread::thread_func(void* self) {
   } catch (...) {
     log_thread_end(thread->name_, nullptr, nullptr);
   }
+  // Stopped for an unload: signalling and waiting in one system call leaves no step
+  // back through this module's code, which is about to be unmapped.
+  if (HANDLE left = thread->left_.load()) SignalObjectAndWait(left, thread->park_, INFINITE, FALSE);
   return 0;
 }
 

@@ -47,6 +47,17 @@ class Thread {
   // ("basalt::Thread::wait") when the wait itself fails.
   bool wait(unsigned ms);
 
+  // Waits at most ms for the thread to have begun running its own code (a new thread
+  // first waits for the loader); true when it has.
+  bool wait_entered(unsigned ms);
+
+  // For an unload of the module that holds the thread's code: asks for a stop after
+  // which the thread does not return through this module's code but signals left and
+  // waits for good inside the system (it can then be terminated safely). Answers true
+  // once it has done so within ms; false when it never entered its code (it can't
+  // until the loader lock is free), ended otherwise, or did not stop in time.
+  bool stop_and_park(HANDLE left, HANDLE park, unsigned ms);
+
   bool stop_requested() const { return stop_.load() != 0; }
   const char* name() const { return name_; }
   HANDLE handle() const { return handle_; }
@@ -74,10 +85,13 @@ class Thread {
   void run();
   bool running() const;
 
-  HANDLE handle_;               // INVALID_HANDLE_VALUE until started
-  std::atomic<long> stop_;      // non-zero once a stop is requested
-  char name_[kThreadNameSize];  // the name given to start()
-  HANDLE wake_;                 // manual-reset event: set by request_stop(), ends pause()
+  HANDLE handle_;                      // INVALID_HANDLE_VALUE until started
+  std::atomic<long> stop_;             // non-zero once a stop is requested
+  char name_[kThreadNameSize];         // the name given to start()
+  HANDLE wake_;                        // manual-reset event: set by request_stop(), ends pause()
+  HANDLE entered_;                     // manual-reset event: set when thread_func begins
+  std::atomic<HANDLE> left_{nullptr};  // with park_: where the thread ends (stop_and_park)
+  HANDLE park_ = nullptr;
 };
 
 }  // namespace basalt
