@@ -61,6 +61,7 @@ class Folder:
 
     def __init__(self, work, name, barsync, minutes):
         self.bin = os.path.join(work, name)
+        shutil.rmtree(self.bin, ignore_errors=True)
         os.makedirs(self.bin)
         self.program = os.path.join(self.bin, os.path.basename(barsync))
         shutil.copy2(barsync, self.program)
