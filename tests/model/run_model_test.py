@@ -12,6 +12,7 @@ and the test action must report 0 corrupted archives. A failure prints the seed,
 settings and the actions so far; `--seed N` replays it.
 """
 import argparse
+import datetime
 import math
 import os
 import random
@@ -309,7 +310,13 @@ class Sequence:
             self.model.delete(sec[1], date)
 
     def do_delete_unknown(self):
-        date = self.dates[-1] + 1 if self.dates[-1] % 100 < 28 else self.dates[0] - 1
+        # A real calendar day just past the last export date (or before the first).
+        last = datetime.date(self.dates[-1] // 10000, self.dates[-1] // 100 % 100, self.dates[-1] % 100)
+        first = datetime.date(self.dates[0] // 10000, self.dates[0] // 100 % 100, self.dates[0] % 100)
+        day = last + datetime.timedelta(days=1)
+        if day.month != last.month:
+            day = first - datetime.timedelta(days=1)
+        date = day.year * 10000 + day.month * 100 + day.day
         self.note("delete %d (never exported)" % date)
         self.runner.run("-a", "delete", "-d", str(date))
         for sec in self.s.securities:
