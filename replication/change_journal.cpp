@@ -8,6 +8,7 @@
 
 #include "support/filesystem_helpers.h"
 #include "support/platform.h"
+#include "support/temporary_name.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +37,20 @@ bool AppendDurably(const fs::path& file, const std::string& text) {
   return std::fclose(f) == 0 && written;
 }
 
+// Makes file with text as its whole content in one step, so that a kill never leaves a
+// journal without its header (which would stop every later change); the temporary a kill
+// left from an earlier try goes first.
+bool CreateWhole(const fs::path& file, const std::string& text) {
+  std::error_code error;
+  fs::remove(support::TemporaryPathFor(file), error);
+  fs::path temp;
+  if (support::WriteTemporary(file, text.data(), text.size(), temp) ||
+      support::PutInPlace(temp, file))
+    return false;
+  support::SyncDirectory(file.parent_path());
+  return true;
+}
+
 std::string OneLine(std::string text) {
   for (char& c : text)
     if (c == '\n' || c == '\r') c = ' ';
@@ -59,7 +74,7 @@ ChangeJournal::Start ChangeJournal::Begin(const fs::path& file, const std::strin
   foundSignature_.clear();
   const std::string wanted = OneLine(signature);
   if (!FileExists(file)) {
-    if (!AppendDurably(file, std::string(kHeader) + "\n" + kChangeWord + wanted + "\n"))
+    if (!CreateWhole(file, std::string(kHeader) + "\n" + kChangeWord + wanted + "\n"))
       return Start::kFailed;
     active_ = true;
     return Start::kFresh;

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "support/temporary_name.h"
 #include "support/test_temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -102,6 +103,16 @@ TEST_F(ChangeJournalTest, ALineCutShortByAKillIsIgnored) {
   ASSERT_EQ(again.Begin(Journal(), "sig"), ChangeJournal::Start::kResumed);
   EXPECT_TRUE(again.Next(File("a")).done);
   EXPECT_FALSE(again.Next(File("b")).done);
+}
+
+// The journal is put in place whole: a run killed while making it leaves at most its
+// temporary, which the next run removes before it starts a journal of its own.
+TEST_F(ChangeJournalTest, AJournalKilledWhileBeingMadeStopsNothing) {
+  WriteTextFile(support::TemporaryPathFor(Journal()), "Barsync chan");
+  ChangeJournal run;
+  EXPECT_EQ(run.Begin(Journal(), "sig"), ChangeJournal::Start::kFresh);
+  EXPECT_FALSE(fs::exists(support::TemporaryPathFor(Journal())));
+  EXPECT_EQ(ReadTextFile(Journal()), "Barsync change journal\nchange sig\n");
 }
 
 TEST_F(ChangeJournalTest, AnInactiveJournalNeitherSkipsNorRecords) {
