@@ -57,8 +57,10 @@ std::string FindUnusableRecord(const Candle* candles, int count) {
 }
 
 // Copies one interval file into slot `slot` at record `next`. kConverted when the file was
-// read (it counts as converted), kDamaged when it holds a record that is not a usable
-// candle (reported; nothing of the directory may be converted).
+// read (it counts as converted), kDamaged when it is there but cannot be read, or holds a
+// record that is not a usable candle (reported; nothing of the directory may be converted:
+// an archive written without that interval would keep the next conversion from ever
+// taking it).
 IntervalResult ConvertInterval(const CMinArch& interval, int slot,
                                const std::filesystem::path& source, bool present,
                                std::vector<Candle>& buffer, int& next) {
@@ -66,10 +68,14 @@ IntervalResult ConvertInterval(const CMinArch& interval, int slot,
   LogAt(2, "Archive file %s loading", text.c_str());
   CMinArch series = interval;
   std::vector<Candle> storage;
-  if (!present || !ReadCandleFile(source, series, storage)) {
+  if (!present) {
     LogAt(2, "Archive %s is missing. ", text.c_str());
     SetSlot(buffer.data(), slot, interval.m_Interval, 0);
     return IntervalResult::kMissing;
+  }
+  if (!ReadCandleFile(source, series, storage)) {
+    LogError("Archive file %s can not be read as candles", text.c_str());
+    return IntervalResult::kDamaged;
   }
   LogAt(2, "Archive file %s loaded", text.c_str());
   int count = series.m_Count;

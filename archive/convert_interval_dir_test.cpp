@@ -88,11 +88,33 @@ TEST(Conversion, UnconvertedFilesKeepTheDirectory) {
   support::TestTempDir root;
   Write(root / "CLS/SEC/1.dat", Candles(3, 20240101));
   Write(root / "CLS/SEC/15.dat", Candles(3, 20240101));
-  std::ofstream(root / "CLS/SEC/5.dat", std::ios::binary) << "not a candle file";
   ConvertIntervalDirectory(root.path(), "CLS", "SEC", Intervals({"1", "5"}));
   EXPECT_EQ(ReadArchive(root / "CLS/SEC.dat").size(), 16u + 3u);
   EXPECT_TRUE(fs::exists(root / "CLS/SEC/15.dat"));
-  EXPECT_TRUE(fs::exists(root / "CLS/SEC/5.dat"));
+}
+
+// An interval file that is there but cannot be read (not a whole number of records) is
+// damage like an unusable record: an archive written without it would be final, since the
+// next conversion finds the archive and never converts the directory.
+TEST(Conversion, AnUnreadableIntervalFileKeepsTheDirectoryAndWritesNoArchive) {
+  support::TestTempDir root;
+  Write(root / "CLS/SEC/1.dat", Candles(3, 20240101));
+  std::vector<Candle> days = Candles(4, 20240101);
+  Write(root / "CLS/SEC/day.dat", days);
+  fs::resize_file(root / "CLS/SEC/day.dat", 4 * sizeof(Candle) - 1);
+  testing::internal::CaptureStdout();
+  ConvertIntervalDirectory(root.path(), "CLS", "SEC", Intervals({"1", "day"}));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("day.dat can not be read as candles"), std::string::npos) << out;
+  EXPECT_NE(out.find("is not converted and is kept as it is"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(root / "CLS/SEC.dat"));
+  EXPECT_EQ(fs::file_size(root / "CLS/SEC/day.dat"), 4 * sizeof(Candle) - 1);
+  EXPECT_TRUE(fs::exists(root / "CLS/SEC/1.dat"));
+  // Mended, the directory converts as any other.
+  Write(root / "CLS/SEC/day.dat", days);
+  ConvertIntervalDirectory(root.path(), "CLS", "SEC", Intervals({"1", "day"}));
+  EXPECT_EQ(ReadArchive(root / "CLS/SEC.dat").size(), 16u + 3u + 4u);
+  EXPECT_FALSE(fs::exists(root / "CLS/SEC"));
 }
 
 TEST(Conversion, LongIntervalFileKeepsItsNewest3000) {
