@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "support/filesystem_helpers.h"
@@ -49,6 +50,15 @@ bool CreateWhole(const fs::path& file, const std::string& text) {
     return false;
   support::SyncDirectory(file.parent_path());
   return true;
+}
+
+// The name a file is journalled under: the same for every spelling of its path (a folder
+// given as "archive", "./archive/" or through a link), so that a rerun finds it.
+std::string JournalKey(const fs::path& path) {
+  std::error_code error;
+  fs::path key = fs::weakly_canonical(path, error);
+  if (error) key = path.lexically_normal();
+  return support::NarrowPath(key);
 }
 
 std::string OneLine(std::string text) {
@@ -108,7 +118,7 @@ ChangeJournal::Step ChangeJournal::Next(const fs::path& path) {
   const std::lock_guard<std::mutex> lock(mutex_);
   Step step;
   step.path = path;
-  const std::string key = support::NarrowPath(path);
+  const std::string key = JournalKey(path);
   step.occurrence = occurrences_[key]++;
   if (!active_) return step;
   // Done when the file holds what this step, or a later step of the same file, wrote.
@@ -129,7 +139,7 @@ bool ChangeJournal::Record(const Step& step, std::span<const unsigned char> byte
   std::snprintf(digest, sizeof digest, "%016llx",
                 static_cast<unsigned long long>(JournalDigest(bytes)));
   return AppendDurably(file_, std::string(kStepWord) + std::to_string(step.occurrence) + " " +
-                                  digest + " " + OneLine(support::NarrowPath(step.path)) + "\n");
+                                  digest + " " + OneLine(JournalKey(step.path)) + "\n");
 }
 
 void ChangeJournal::Finish() {

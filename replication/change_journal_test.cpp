@@ -54,6 +54,20 @@ TEST_F(ChangeJournalTest, AResumedRunSkipsExactlyTheFilesThatHoldWhatWasRecorded
   EXPECT_FALSE(next.Next(File("a")).done);
 }
 
+TEST_F(ChangeJournalTest, ARerunFindsAFileUnderAnotherSpellingOfItsPath) {
+  // The rerun may name the archive folder otherwise ("-t ./archive/" after "-t archive").
+  fs::create_directories(dir_ / "sub");
+  WriteTextFile(File("a"), "a changed");
+  WriteTextFile(File("b"), "b as it was");
+  InterruptedRun("a changed", "b changed");
+  ChangeJournal again;
+  ASSERT_EQ(again.Begin(Journal(), "sig"), ChangeJournal::Start::kResumed);
+  EXPECT_TRUE(again.Next(dir_ / "." / "a").done);
+  EXPECT_FALSE(again.Next(dir_ / "sub" / ".." / "b").done);
+  // The spellings count as one file: its second change in this run is step 1.
+  EXPECT_EQ(again.Next(File("a")).occurrence, 1);
+}
+
 TEST_F(ChangeJournalTest, AFileChangedTwiceInOneRunCountsItsStepsInOrder) {
   ChangeJournal run;
   ASSERT_EQ(run.Begin(Journal(), "sig"), ChangeJournal::Start::kFresh);
