@@ -76,6 +76,7 @@ class CMinReplicator : public RunSettings {
   void ReadTimeSettings(const IniFile& ini);
   void OpenLogs();
   bool CheckArchiveNotInsideMinutes();
+  bool NoInterruptedChange() const;
   bool ListRebuildTargets();
   void ClearUnwritten(const std::filesystem::path& target);
 

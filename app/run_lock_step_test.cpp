@@ -66,6 +66,39 @@ TEST_F(RunLockTest, EveryWritingActionTakesTheLockAndWritesItsProcessId) {
   }
 }
 
+// While an interrupted change's journal is there, only that change (to complete it) and the
+// test action may run; any other writing action would rewrite archives behind its back.
+TEST_F(RunLockTest, AnInterruptedChangeStopsEveryOtherWritingAction) {
+  WriteTextFile(dir_ / "arch" / "Barsync.change.journal", "Barsync change journal\nchange x\n");
+  WriteIni("[General]\nLockWaitSeconds=0\n");
+  for (const char* action : {"add", "addlast", "insert", "delete", "rebuild", "conversion"}) {
+    SCOPED_TRACE(action);
+    CMinReplicator fresh;  // a run of its own, as each process is
+    fresh.action_ = action;
+    fresh.minutesDir_ = dir_ / "min";
+    fresh.archiveDir_ = dir_ / "arch";
+    fresh.date_ = "20240105";
+    fresh.intervals_ = replicator_.intervals_;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(fresh.ValidateParameters());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_THAT(out, HasSubstr("holds an interrupted lot or price change: run that change "
+                               "again to complete it before any other writing action"));
+  }
+  for (const char* action : {"test", "changelot", "changeprice"}) {
+    SCOPED_TRACE(action);
+    CMinReplicator fresh;
+    fresh.action_ = action;
+    fresh.minutesDir_ = dir_ / "min";
+    fresh.archiveDir_ = dir_ / "arch";
+    fresh.intervals_ = replicator_.intervals_;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(fresh.ValidateParameters());
+    testing::internal::GetCapturedStdout();
+  }
+  EXPECT_TRUE(fs::exists(dir_ / "arch" / "Barsync.change.journal"));
+}
+
 TEST_F(RunLockTest, TheTestActionReadsWithoutTheLock) {
   support::FileLock other;
   HoldLock(other, "4242");

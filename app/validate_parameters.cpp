@@ -2,11 +2,13 @@
 #include <cctype>
 #include <string_view>
 
+#include "app/app_constants.h"
 #include "app/min_replicator.h"
 #include "app/worker_count.h"
 #include "replication/interval_order.h"
 #include "support/filesystem_helpers.h"
 #include "support/log.h"
+#include "support/platform.h"
 
 namespace {
 
@@ -29,6 +31,10 @@ bool IsAction(const std::string& word) {
 // walk the whole tree, write nothing and still report a normal run.
 bool NeedsIntervals(const std::string& action) {
   return action != "test" && action != "changelot" && action != "changeprice";
+}
+
+bool IsChange(const std::string& action) {
+  return action == "changelot" || action == "changeprice";
 }
 
 bool HasUsableInterval(const std::vector<CMinArch>& intervals) {
@@ -72,7 +78,22 @@ bool CMinReplicator::ValidateParameters() {
   }
   threads_ = WorkerCount(threadsText_);
   if (!TakeRunLock()) return false;
+  if (!NoInterruptedChange()) return false;
   // The rebuild lists its targets only once everything else is known to be right.
   if (action_ == "rebuild") return ListRebuildTargets();
   return true;
+}
+
+// An interrupted lot or price change must be completed before anything else rewrites the
+// archives: its rerun tells the files it changed by their bytes, and an archive rewritten
+// meanwhile would be changed a second time (or a day added meanwhile left unchanged).
+bool CMinReplicator::NoInterruptedChange() const {
+  if (action_ == "test" || IsChange(action_)) return true;
+  const std::filesystem::path journal = archiveDir_ / kChangeJournalFileName;
+  if (!FileExists(journal)) return true;
+  LogError(
+      "%s holds an interrupted lot or price change: run that change again to complete it "
+      "before any other writing action; nothing was done",
+      support::NarrowPath(journal).c_str());
+  return false;
 }
