@@ -44,21 +44,29 @@ class RunLockTest : public AppTest {
     ASSERT_EQ(other.TryTake(LockFile(), error), support::LockAttempt::kTaken) << error.message();
     ASSERT_FALSE(other.WriteOwner(pid));
   }
+
+  // ValidateParameters of run, a run of its own (as each process is) of action on this
+  // test's folders; its log lines are returned.
+  std::string ValidateRun(CMinReplicator& run, const char* action, bool& ok) {
+    run.action_ = action;
+    run.minutesDir_ = dir_ / "min";
+    run.archiveDir_ = dir_ / "arch";
+    run.date_ = "20240105";
+    run.intervals_ = replicator_.intervals_;
+    testing::internal::CaptureStdout();
+    ok = run.ValidateParameters();
+    return testing::internal::GetCapturedStdout();
+  }
 };
 
 TEST_F(RunLockTest, EveryWritingActionTakesTheLockAndWritesItsProcessId) {
   for (const char* action : {"add", "addlast", "insert", "delete", "rebuild", "conversion",
                              "changelot", "changeprice"}) {
     SCOPED_TRACE(action);
-    CMinReplicator fresh;  // a run of its own, as each process is
-    fresh.action_ = action;
-    fresh.minutesDir_ = dir_ / "min";
-    fresh.archiveDir_ = dir_ / "arch";
-    fresh.date_ = "20240105";
-    fresh.intervals_ = replicator_.intervals_;
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(fresh.ValidateParameters());
-    testing::internal::GetCapturedStdout();
+    CMinReplicator fresh;
+    bool ok = false;
+    ValidateRun(fresh, action, ok);
+    EXPECT_TRUE(ok);
     EXPECT_EQ(support::ReadLockOwner(LockFile()), std::to_string(support::CurrentProcessId()));
     support::FileLock other;
     std::error_code error;
@@ -73,28 +81,19 @@ TEST_F(RunLockTest, AnInterruptedChangeStopsEveryOtherWritingAction) {
   WriteIni("[General]\nLockWaitSeconds=0\n");
   for (const char* action : {"add", "addlast", "insert", "delete", "rebuild", "conversion"}) {
     SCOPED_TRACE(action);
-    CMinReplicator fresh;  // a run of its own, as each process is
-    fresh.action_ = action;
-    fresh.minutesDir_ = dir_ / "min";
-    fresh.archiveDir_ = dir_ / "arch";
-    fresh.date_ = "20240105";
-    fresh.intervals_ = replicator_.intervals_;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(fresh.ValidateParameters());
-    const std::string out = testing::internal::GetCapturedStdout();
+    CMinReplicator fresh;
+    bool ok = true;
+    const std::string out = ValidateRun(fresh, action, ok);
+    EXPECT_FALSE(ok);
     EXPECT_THAT(out, HasSubstr("holds an interrupted lot or price change: run that change "
                                "again to complete it before any other writing action"));
   }
   for (const char* action : {"test", "changelot", "changeprice"}) {
     SCOPED_TRACE(action);
     CMinReplicator fresh;
-    fresh.action_ = action;
-    fresh.minutesDir_ = dir_ / "min";
-    fresh.archiveDir_ = dir_ / "arch";
-    fresh.intervals_ = replicator_.intervals_;
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(fresh.ValidateParameters());
-    testing::internal::GetCapturedStdout();
+    bool ok = false;
+    const std::string out = ValidateRun(fresh, action, ok);
+    EXPECT_TRUE(ok) << out;
   }
   EXPECT_TRUE(fs::exists(dir_ / "arch" / "Barsync.change.journal"));
 }

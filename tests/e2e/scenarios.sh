@@ -515,6 +515,9 @@ conversion_then_already_exists() {
   [ -d "$a/bin/archive/LEGACY/OLDSEC" ] || fail "the interval directory was removed"
 }
 
+# Digests of every file of the legacy class folder of $1.
+legacy_digests() { (cd "$1/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort); }
+
 # A legacy directory holding a record that is not a usable candle is reported and kept as it
 # is; no archive is written (it would be refused by every later run).
 conversion_keeps_damaged_legacy_directory() {
@@ -522,15 +525,14 @@ conversion_keeps_damaged_legacy_directory() {
   setup "$a" empty
   (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
   local before
-  before=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
+  before=$(legacy_digests "$a")
   poke "$a/bin/archive/LEGACY/OLDSEC/60.dat" $((3 * RECORD + OPEN)) "$NAN"
   local spoilt
-  spoilt=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
+  spoilt=$(legacy_digests "$a")
   [ "$before" != "$spoilt" ] || fail "the legacy file was not changed"
   run_ok "$a" -a conversion
   [ -e "$a/bin/archive/LEGACY/OLDSEC.dat" ] && fail "an archive was written from damaged data"
-  [ "$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)" = "$spoilt" ] ||
-    fail "the legacy directory changed"
+  [ "$(legacy_digests "$a")" = "$spoilt" ] || fail "the legacy directory changed"
   errors_has "$a" "OLDSEC/60.dat contains errors: record 3 (date "
   errors_has "$a" "OLDSEC is not converted and is kept as it is"
 }
@@ -545,26 +547,6 @@ classes_filter() {
   [ "$files" = "./CETS/USD000UTSTOM.dat ./TQBR/GAZP.dat ./TQBR/SBER.dat " ] || fail "archives: $files"
   [ -e "$a/bin/archive/FUTN" ] && fail "the class FUTN was entered"
   log_has "$a" "Total number of archives processed by the utility: 3"
-}
-
-# A legacy directory holding a record that is not a usable candle is reported and kept as it
-# is; no archive is written (it would be refused by every later run).
-conversion_keeps_damaged_legacy_directory() {
-  local a=$work/a
-  setup "$a" empty
-  (cd "$a/bin" && launch "$a/gen.txt" "$gen" --legacy archive) || fail "the generator failed"
-  local before
-  before=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
-  poke "$a/bin/archive/LEGACY/OLDSEC/60.dat" $((3 * RECORD + OPEN)) "$NAN"
-  local spoilt
-  spoilt=$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)
-  [ "$before" != "$spoilt" ] || fail "the legacy file was not changed"
-  run_ok "$a" -a conversion
-  [ -e "$a/bin/archive/LEGACY/OLDSEC.dat" ] && fail "an archive was written from damaged data"
-  [ "$(cd "$a/bin/archive" && find LEGACY -type f -exec sha256sum {} + | LC_ALL=C sort)" = "$spoilt" ] ||
-    fail "the legacy directory changed"
-  errors_has "$a" "OLDSEC/60.dat contains errors: record 3 (date "
-  errors_has "$a" "OLDSEC is not converted and is kept as it is"
 }
 
 replicate_classes_filter() {
