@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <type_traits>
 
 namespace {
@@ -37,7 +39,20 @@ T GetLittleEndian(const unsigned char* in) {
   return value;
 }
 
+constexpr bool kCandlesAreFileBytes =
+    std::endian::native == std::endian::little && sizeof(Candle) == kCandleBytes &&
+    offsetof(Candle, volume) == 0 && offsetof(Candle, open) == kCandleDoubleBytes &&
+    offsetof(Candle, high) == 2 * kCandleDoubleBytes &&
+    offsetof(Candle, low) == 3 * kCandleDoubleBytes &&
+    offsetof(Candle, close) == 4 * kCandleDoubleBytes &&
+    offsetof(Candle, date) == kCandleDateOffset && offsetof(Candle, time) == kCandleTimeOffset &&
+    std::numeric_limits<double>::is_iec559;
+
 }  // namespace
+
+bool CandlesAreFileBytes() {
+  return kCandlesAreFileBytes;
+}
 
 void EncodeCandle(const Candle& candle, unsigned char* out) {
   const double values[] = {candle.volume, candle.open, candle.high, candle.low, candle.close};
@@ -60,11 +75,29 @@ Candle DecodeCandle(const unsigned char* in) {
 }
 
 void EncodeCandles(const Candle* candles, std::size_t count, unsigned char* out) {
-  for (std::size_t i = 0; i < count; ++i) EncodeCandle(candles[i], out + i * kCandleBytes);
+  if constexpr (kCandlesAreFileBytes) {
+    if (count > 0) std::memcpy(out, candles, count * kCandleBytes);
+  } else {
+    for (std::size_t i = 0; i < count; ++i) EncodeCandle(candles[i], out + i * kCandleBytes);
+  }
 }
 
 void DecodeCandles(const unsigned char* in, std::size_t count, Candle* candles) {
-  for (std::size_t i = 0; i < count; ++i) candles[i] = DecodeCandle(in + i * kCandleBytes);
+  if constexpr (kCandlesAreFileBytes) {
+    if (count > 0) std::memcpy(static_cast<void*>(candles), in, count * kCandleBytes);
+  } else {
+    for (std::size_t i = 0; i < count; ++i) candles[i] = DecodeCandle(in + i * kCandleBytes);
+  }
+}
+
+void DecodeCandlesInPlace(Candle* candles, std::size_t count) {
+  if constexpr (!kCandlesAreFileBytes) {
+    for (std::size_t i = 0; i < count; ++i) {
+      unsigned char bytes[kCandleBytes];
+      std::memcpy(bytes, &candles[i], kCandleBytes);
+      candles[i] = DecodeCandle(bytes);
+    }
+  }
 }
 
 bool ValuesEqual(double a, double b) {

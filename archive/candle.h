@@ -29,6 +29,13 @@ Candle DecodeCandle(const unsigned char* in);
 void EncodeCandles(const Candle* candles, std::size_t count, unsigned char* out);
 void DecodeCandles(const unsigned char* in, std::size_t count, Candle* candles);
 
+// True when a Candle in memory already is its 48 bytes on disk (a little-endian host with
+// no padding): files can then be read into and written from candles directly.
+bool CandlesAreFileBytes();
+// Turns count records that were read as raw file bytes into the candles array itself into
+// candles (nothing to do where CandlesAreFileBytes).
+void DecodeCandlesInPlace(Candle* candles, std::size_t count);
+
 // True when a and b differ by at most kValueTolerance.
 bool ValuesEqual(double a, double b);
 

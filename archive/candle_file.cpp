@@ -40,13 +40,13 @@ bool NotAFile(const fs::path& path) {
   return !error && fs::exists(status) && !fs::is_regular_file(status);
 }
 
+// The file's bytes go straight into the candles and are decoded where they lie.
 bool ReadRecords(Library::WinFile::CFile& file, std::size_t records, Candle* into) {
-  std::vector<unsigned char> bytes(records * kCandleBytes);
-  if (!file.Read(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
+  if (!file.Read(into, static_cast<std::uint32_t>(records * kCandleBytes))) {
     LogError("Error reading file %s ", support::NarrowPath(file.Path()).c_str());
     return false;
   }
-  DecodeCandles(bytes.data(), records, into);
+  DecodeCandlesInPlace(into, records);
   return true;
 }
 
@@ -87,8 +87,15 @@ bool WriteCandleFile(const fs::path& path, const CMinArch& source) {
 bool WriteCandleFile(const fs::path& path, const CMinArch& source,
                      const std::function<bool(std::span<const unsigned char>)>& beforeReplace) {
   if (source.m_Count < 0 || (source.m_Count > 0 && source.m_Candles == nullptr)) return false;
-  std::vector<unsigned char> bytes(static_cast<std::size_t>(source.m_Count) * kCandleBytes);
-  EncodeCandles(source.m_Candles, static_cast<std::size_t>(source.m_Count), bytes.data());
+  const std::size_t count = static_cast<std::size_t>(source.m_Count);
+  std::vector<unsigned char> encoded;
+  std::span<const unsigned char> bytes(reinterpret_cast<const unsigned char*>(source.m_Candles),
+                                       count * kCandleBytes);
+  if (!CandlesAreFileBytes()) {
+    encoded.resize(count * kCandleBytes);
+    EncodeCandles(source.m_Candles, count, encoded.data());
+    bytes = encoded;
+  }
   if (beforeReplace && !beforeReplace(bytes)) return false;
   return !support::ReplaceFileAtomically(path, bytes.data(), bytes.size());
 }
