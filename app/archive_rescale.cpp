@@ -59,8 +59,9 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
         text.c_str(), overflow, c.date, c.time);
     return RescaleOutcome::kRefused;
   }
+  CandleRunChecker checker;
   for (int record = kSlotCount; record < whole.m_Count; ++record) {
-    const CandleFault fault = FindCandleFault(buffer[record]);
+    const CandleFault fault = checker.Find(buffer[record]);
     if (fault == CandleFault::kNone) continue;
     const Candle& c = before[record];
     const std::string reason(CandleFaultText(fault));

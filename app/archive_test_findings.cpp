@@ -84,9 +84,10 @@ bool CheckSlots(const std::string& pathText, const Candle* buffer, ArchiveFindin
 ArchiveFindings TestArchiveRecords(const std::string& pathText, const Candle* buffer, int records) {
   ArchiveFindings findings;
   if (!CheckSlots(pathText, buffer, findings)) return findings;
+  CandleRunChecker checker;
   for (int record = kSlotCount; record < records; ++record) {
     const Candle& c = buffer[record];
-    const CandleFault fault = FindCandleFault(c);
+    const CandleFault fault = checker.Find(c);
     if (fault != CandleFault::kNone) {
       findings.lines.push_back(RecordLine(pathText, kErrorText, buffer, record, fault));
       findings.corrupted = true;

@@ -4,8 +4,27 @@
 #include <cstdint>
 #include <cstring>
 
+namespace {
+
+std::vector<Candle>& SpareBuffer() {
+  thread_local std::vector<Candle> spare;
+  return spare;
+}
+
+}  // namespace
+
 std::vector<Candle> NewArchiveBuffer() {
-  return std::vector<Candle>(kArchiveRecords);
+  std::vector<Candle>& spare = SpareBuffer();
+  if (spare.size() != static_cast<std::size_t>(kArchiveRecords))
+    return std::vector<Candle>(kArchiveRecords);
+  std::vector<Candle> buffer = std::move(spare);
+  spare = {};
+  std::fill(buffer.begin(), buffer.end(), Candle{});
+  return buffer;
+}
+
+void RecycleArchiveBuffer(std::vector<Candle>&& buffer) {
+  if (buffer.size() == static_cast<std::size_t>(kArchiveRecords)) SpareBuffer() = std::move(buffer);
 }
 
 std::int32_t SlotCode(const Candle* instrument, int slot) {

@@ -13,8 +13,13 @@
 #include "archive/candle.h"
 #include "archive/min_arch.h"
 
-// A zeroed working buffer of kArchiveRecords records.
+// A zeroed working buffer of kArchiveRecords records: the one this thread last gave back
+// (zeroed again), or a new one.
 std::vector<Candle> NewArchiveBuffer();
+// Keeps a working buffer for this thread's next NewArchiveBuffer: a run loads thousands of
+// archives one after another, and a buffer that stays mapped is zeroed far faster than new
+// memory is mapped, faulted in and zeroed.
+void RecycleArchiveBuffer(std::vector<Candle>&& buffer);
 
 std::int32_t SlotCode(const Candle* instrument, int slot);
 std::int32_t SlotCount(const Candle* instrument, int slot);

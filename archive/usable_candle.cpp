@@ -21,14 +21,17 @@ bool InRange(double price, const Candle& c) {
 // Every condition of a usable candle at once: archives hold millions of them, and they are
 // checked on every load, so the sound case is answered first. A candle that fails here
 // goes through the checks below one by one to name its first fault.
-bool IsSound(const Candle& c) {
+bool ValuesSound(const Candle& c) {
   const bool finite = std::isfinite(c.volume) && std::isfinite(c.open) &&
                       std::isfinite(c.high) && std::isfinite(c.low) && std::isfinite(c.close);
   const bool pricesPositive = c.open > kValueTolerance && c.high > kValueTolerance &&
                               c.low > kValueTolerance && c.close > kValueTolerance;
   return finite && pricesPositive && c.volume >= -kValueTolerance && NotAbove(c.low, c.high) &&
-         InRange(c.open, c) && InRange(c.close, c) && IsValidDate(c.date) &&
-         IsValidTimeOfDay(c.time);
+         InRange(c.open, c) && InRange(c.close, c);
+}
+
+bool IsSound(const Candle& c) {
+  return ValuesSound(c) && IsValidDate(c.date) && IsValidTimeOfDay(c.time);
 }
 
 }  // namespace
@@ -51,6 +54,17 @@ CandleFault FindCandleFault(const Candle& c) {
   if (!InRange(c.open, c)) return CandleFault::kOpenOutsideRange;
   if (!InRange(c.close, c)) return CandleFault::kCloseOutsideRange;
   return CandleFault::kNone;
+}
+
+CandleFault CandleRunChecker::Find(const Candle& c) {
+  if (ValuesSound(c) && ((haveSound_ && c.date == soundDate_) || IsValidDate(c.date)) &&
+      ((haveSound_ && c.time == soundTime_) || IsValidTimeOfDay(c.time))) {
+    haveSound_ = true;
+    soundDate_ = c.date;
+    soundTime_ = c.time;
+    return CandleFault::kNone;
+  }
+  return FindCandleFault(c);
 }
 
 std::string_view CandleFaultText(CandleFault fault) {

@@ -4,6 +4,7 @@
 // loaded and aggregated again; whatever fails it never reaches an archive.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,19 @@ CandleFault FindCandleFault(const Candle& c);
 inline bool IsUsableCandle(const Candle& c) {
   return FindCandleFault(c) == CandleFault::kNone;
 }
+
+// FindCandleFault for the records of an archive one after another: the candles of an
+// interval share their dates (and day, week and month candles their time), so a date or
+// time that the previous sound candle proved real is not worked out again.
+class CandleRunChecker {
+ public:
+  CandleFault Find(const Candle& c);
+
+ private:
+  bool haveSound_ = false;  // a sound candle was seen: its date and time are real
+  std::int32_t soundDate_ = 0;
+  std::int32_t soundTime_ = 0;
+};
 
 // Short text of a fault for messages ("low above high"); empty for kNone.
 std::string_view CandleFaultText(CandleFault fault);

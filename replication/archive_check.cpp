@@ -60,8 +60,9 @@ std::string FindArchiveDamage(const Candle* buffer, int records,
   if (records != expected)
     return "Invalid record count " + std::to_string(records) + ", the intervals hold " +
            std::to_string(expected) + kTestHint;
+  CandleRunChecker checker;
   for (int record = kSlotCount; record < records; ++record) {
-    const CandleFault fault = FindCandleFault(buffer[record]);
+    const CandleFault fault = checker.Find(buffer[record]);
     if (fault != CandleFault::kNone) return DescribeRecord(buffer, record, fault);
   }
   return {};

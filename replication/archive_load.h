@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_layout.h"
 #include "archive/candle.h"
 #include "replication/interval_slots.h"
 
@@ -15,6 +16,11 @@ struct RunSettings;
 // One instrument archive in memory: kArchiveRecords records, zero past the archive's
 // end. A damaged archive is never merged nor saved.
 struct LoadedArchive {
+  LoadedArchive() = default;
+  LoadedArchive(LoadedArchive&&) = default;
+  LoadedArchive& operator=(LoadedArchive&&) = default;
+  ~LoadedArchive() { RecycleArchiveBuffer(std::move(buffer)); }
+
   std::filesystem::path path;
   std::string text;  // narrow text of path, for messages
   std::vector<Candle> buffer;
