@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests every preset: native, sanitizers, the
+# Installs what is missing, then builds and tests every preset: native, sanitizers (address
+# and undefined behaviour on every test; threads on those that run several), the
 # fuzz targets (a short bounded run each), 64-bit Windows under wine64 and 32-bit Windows
 # under wine. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
-presets=${PRESETS:-"linux linux-asan fuzz win64 win32"}
+presets=${PRESETS:-"linux linux-asan linux-tsan fuzz win64 win32"}
 jobs=${JOBS:-$(nproc)}
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}
