@@ -108,36 +108,45 @@ TEST(KvRaise, FileIsTheTextAfterTheLastBackslashOrColon) {
   }
 }
 
+// Two threads set their places, then raise one after the other, in an order forced by
+// events: a place shared by the threads (the later one wins), or one that a raise on
+// another thread resets (file "" and line 0), gives thread a a place not its own.
 TEST(KvRaise, EachThreadRaisesWithItsOwnPlace) {
-  // Answers the first place that was not the thread's own (a lost place, file "" and
-  // line 0, counts as well), or nothing.
   struct Seen {
-    bool wrong = false;
+    bool raised = false;
     std::string file;
-    int line = 0;
+    int line = -1;
   };
-  auto raise_at = [](const char* file, int line, Seen* seen) {
-    for (int i = 0; i < 200; ++i) {
-      KV(place)(file, line);
-      std::this_thread::yield();
-      try {
-        KV(kvraise)("t");
-        FAIL() << "kvraise returned";
-      } catch (const CError& e) {
-        if (e.GetLine() != line || std::strcmp(e.GetFile(), file) != 0) {
-          *seen = Seen{true, e.GetFile(), e.GetLine()};
-          return;
-        }
-      }
+  auto raise_here = [](Seen& seen) {
+    try {
+      KV(kvraise)("t");
+    } catch (const CError& e) {
+      seen = Seen{true, e.GetFile(), e.GetLine()};
     }
   };
+  HANDLE a_placed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE b_raised = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto place = KV(place);
   Seen a, b;
-  std::thread ta(raise_at, "a.cpp", 1, &a);
-  std::thread tb(raise_at, "b.cpp", 2, &b);
+  std::thread ta([&] {
+    place("a.cpp", 1);
+    SetEvent(a_placed);
+    WaitForSingleObject(b_raised, INFINITE);
+    raise_here(a);
+  });
+  std::thread tb([&] {
+    WaitForSingleObject(a_placed, INFINITE);
+    place("b.cpp", 2);
+    raise_here(b);
+    SetEvent(b_raised);
+  });
   ta.join();
   tb.join();
-  EXPECT_FALSE(a.wrong) << "thread a saw " << a.file << ":" << a.line;
-  EXPECT_FALSE(b.wrong) << "thread b saw " << b.file << ":" << b.line;
+  CloseHandle(a_placed);
+  CloseHandle(b_raised);
+  ASSERT_TRUE(a.raised && b.raised);
+  EXPECT_EQ(a.file + ":" + std::to_string(a.line), "a.cpp:1");
+  EXPECT_EQ(b.file + ":" + std::to_string(b.line), "b.cpp:2");
 }
 
 TEST(KvRaiseOs, DescribesTheLastOsErrorWithPlace) {

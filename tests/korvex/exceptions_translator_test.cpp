@@ -1,15 +1,17 @@
 // Error notifications as the test double of vigilor.dll receives them, and
-// seh_translator with real structured exceptions: the thrown CSEHError after the dump
-// line, the report and the notification; the RPC busy status with only a warning.
+// seh_translator with real structured exceptions, caught where a host catches them (in
+// its own frame around the faulting code, see exceptions_redirect.h): the thrown
+// CSEHError after the dump line, the report and the notification; the RPC busy status
+// with only a warning.
 #include <cstring>
 
 #include "exceptions_host.h"
+#include "exceptions_redirect.h"
 
 namespace {
 
 using exc_host::any_line_ends_with;
 using exc_host::any_line_has;
-using exc_host::FaultingThread;
 
 struct Received {
   int calls = 0;
@@ -100,31 +102,26 @@ TEST(Notification, MissingSendInfoWritesTheErrorLine) {
             0u);
 }
 
+// A write through a null pointer in this program's own code.
+__attribute__((noinline)) void write_through(volatile int* pointer) {
+  *pointer = 1;
+}
+
+// The translation as the host's catch receives it, on a thread of its own (attached to
+// the report log) whose id picks its report lines.
 struct Translated {
-  bool caught = false;
-  CSEHError error;
-  std::uintptr_t address = 0;
+  exc_redirect::Caught caught;
   DWORD thread_id = 0;
 };
 
-// Calls seh_translator on the faulting thread, as a host's translator hook would.
-Translated translate(DWORD code) {
+template <class Fault>
+Translated on_reporting_thread(Fault fault) {
   Translated t;
-  auto translator = korvex_host::proc<decltype(&seh_translator)>("seh_translator");
-  t.thread_id = FaultingThread::run(
-                    [&](EXCEPTION_POINTERS* p) {
-                      exc_host::attach_to_report_log();
-                      const EXCEPTION_RECORD& record = *p->ExceptionRecord;
-                      t.address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
-                      try {
-                        translator(record.ExceptionCode, p);
-                      } catch (const CSEHError& e) {
-                        t.caught = true;
-                        t.error = e;
-                      }
-                    },
-                    code)
-                    .thread_id;
+  korvex_host::on_own_thread([&] {
+    t.thread_id = GetCurrentThreadId();
+    exc_host::attach_to_report_log();
+    t.caught = fault();
+  });
   return t;
 }
 
@@ -134,17 +131,21 @@ TEST(SehTranslator, ThrowsAfterTheDumpTheReportAndTheNotification) {
   exc_host::InFolder dir("translator");
   korvex_host::write_file("Dumps", "not a folder");  // the dump line is enough here
   const int before = last_send_info().calls;
-  const Translated t = translate(EXCEPTION_ACCESS_VIOLATION);
-  ASSERT_TRUE(t.caught);
-  EXPECT_EQ(static_cast<unsigned>(t.error.m_code), 0xC0000005u);
+  const Translated t = on_reporting_thread(
+      [] { return exc_redirect::fault_with_translator([] { write_through(nullptr); }); });
+  // Caught by the host's own try around the faulting call, after unwinding through it.
+  ASSERT_TRUE(t.caught.caught);
+  EXPECT_TRUE(t.caught.unwound);
+  const CSEHError& error = t.caught.error;
+  EXPECT_EQ(static_cast<unsigned>(error.m_code), 0xC0000005u);
   char expected[128];
   std::snprintf(expected, sizeof expected,
                 "Exception 0xC0000005 occured at address 0x%08llX. Parameters: 0x00000001 "
                 "0x00000000.",
-                static_cast<unsigned long long>(t.address));
-  EXPECT_STREQ(t.error.m_message, expected);
-  EXPECT_STREQ(t.error.m_file, "");
-  EXPECT_EQ(t.error.m_line, 0);
+                static_cast<unsigned long long>(t.caught.address));
+  EXPECT_STREQ(error.m_message, expected);
+  EXPECT_STREQ(error.m_file, "");
+  EXPECT_EQ(error.m_line, 0);
 
   const auto lines = exc_host::thread_lines(t.thread_id);
   EXPECT_TRUE(any_line_has(lines, "Beginning crash dump creation"));
@@ -164,10 +165,10 @@ TEST(SehTranslator, RpcBusyStatusGetsOnlyTheWarningLine) {
   settings.set("dumps", "auto", "1");
   exc_host::InFolder dir("translator_rpc");
   const int before = last_send_info().calls;
-  const Translated t = translate(1723);
-  ASSERT_TRUE(t.caught);
-  EXPECT_EQ(t.error.m_code, 1723);
-  EXPECT_NE(std::string(t.error.m_message).find("Parameters: 0x00000011 0x00000022."),
+  const Translated t = on_reporting_thread([] { return exc_redirect::raise_and_translate(1723); });
+  ASSERT_TRUE(t.caught.caught);
+  EXPECT_EQ(t.caught.error.m_code, 1723);
+  EXPECT_NE(std::string(t.caught.error.m_message).find("Parameters: 0x00000011 0x00000022."),
             std::string::npos);
   EXPECT_EQ(last_send_info().calls, before);
   EXPECT_TRUE(dir.dumps().empty());
