@@ -191,6 +191,8 @@ class Faulter : public basalt::Thread {
 
 // The translator that the default start hook installs makes an access violation in the
 // thread's own code an error that ends the thread with its line; the process goes on.
+// Here the basalt sources are built into the test program; MonitorFault.* shows the same
+// on Korvex.dll's own TIMN thread.
 TEST(BasaltThread, AccessViolationEndsTheThreadWithItsLine) {
   const std::string name = "AV" + std::to_string(GetCurrentProcessId() % 100000) +
                            std::to_string(GetTickCount() % 100000);
