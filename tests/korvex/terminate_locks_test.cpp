@@ -1,7 +1,7 @@
 // KTerminateThread on a thread that holds the loader lock, which looking up a module's
-// path needs. The case runs in a child process of its own (a lock held by a terminated
-// thread stays held, so the child is ended rather than left to exit), with a limit on its
-// run: a KTerminateThread that waits for the lock never returns.
+// path needs, or the process heap's lock. The case runs in a child process of its own (a lock held
+// by a terminated thread stays held, so the child is ended rather than left to exit), with a limit
+// on its run: a KTerminateThread that waits for the lock never returns.
 #include <string>
 
 #include "exceptions_host.h"
@@ -106,6 +106,27 @@ TEST(TerminateHeldLock, DISABLED_ChildLoaderLock) {
   terminate_and_end(terminator, target);
 }
 
+std::string heap_event_name() {
+  return "kvtest_heap_held_" + std::to_string(GetCurrentProcessId());
+}
+
+// Holds the process heap's lock for good, as a thread hung inside an allocation would.
+DWORD WINAPI heap_holder(void*) {
+  HeapLock(GetProcessHeap());
+  HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, heap_event_name().c_str());
+  SetEvent(held);
+  for (;;) Sleep(INFINITE);
+}
+
+TEST(TerminateHeldLock, DISABLED_ChildHeapLock) {
+  prepare_child();
+  Terminator terminator(folder() + "\\events.log");
+  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, heap_event_name().c_str());
+  HANDLE target = CreateThread(nullptr, 0, heap_holder, nullptr, 0, nullptr);
+  if (WaitForSingleObject(held, kStepLimitMs) != WAIT_OBJECT_0) end_child(kTargetNotReady);
+  terminate_and_end(terminator, target);
+}
+
 // The lines of the child's events.log, once the child ended with exit code 0.
 std::vector<std::string> run_child(const char* name) {
   korvex_host::TempFolder dir(std::string("kterm_") + name);
@@ -144,6 +165,13 @@ TEST(TerminateHeldLock, TargetHoldingTheLoaderLock) {
   const auto lines = run_child("LoaderLock");
   expect_report(lines);
   EXPECT_EQ(count_frames(lines).with_module, 0);
+}
+
+// The heap's lock stays held by the terminated thread. The terminating thread had
+// attached to its log before (as a thread that supervises others has): its lines then
+// need no memory from the heap (the C runtime's data of that thread included).
+TEST(TerminateHeldLock, TargetHoldingTheHeapLock) {
+  expect_report(run_child("HeapLock"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "kv_util_state.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -104,6 +105,12 @@ ThreadState* thread_state() {
     delete state;
     return nullptr;
   }
+  // The C runtime makes a thread's own data (errno, which the line formatter reads) on
+  // first use, from the process heap. Made now, a line of this thread never needs the
+  // heap: KTerminateThread writes its lines after ending a thread that may hold the
+  // heap's lock for good.
+  const int saved_errno = errno;
+  errno = saved_errno;
   return state;
 }
 
