@@ -53,6 +53,11 @@ struct AggregationState {
   // not known. Asked for when the inserted minutes pass midnight into a stored date that
   // no minute interval holds any more.
   std::function<std::optional<Candle>(std::int32_t date)> exportOwnDay;
+  // For an add that replaces a day held in part which no minute interval could tell: the
+  // one-minute candles of the previous export's part after midnight in the replaced date,
+  // which the stored candles hold besides the earlier part of this export. The insert
+  // keeps them: in the day candle, and in each minute interval's first replaced slot.
+  std::vector<Candle> keptNight;
 
   // Zeroes the day buffer and starts filling record 0.
   void ResetDay() {

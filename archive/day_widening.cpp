@@ -209,13 +209,29 @@ void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest&
 
 }  // namespace
 
+void WidenByKeptNight(AggregationState& state) {
+  if (!state.keptNight.empty() && state.keptNight.front().date == state.day[0].date)
+    WidenOpening(state.keptNight, state.day[0]);
+}
+
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
                       std::int32_t sessionStart, AggregationState& state) {
   const std::vector<MinuteRun> runs = InsertRuns(instrument, request, sessionStart);
-  if (const MinuteRun* run = Holder(runs, StartOfFirstDate)) {
-    const MinuteRun* finer = FinerReach(runs, run, run->first.date);
-    WidenOpening(Stitched(*run, finer, BeforeRange), state.day[0]);
+  std::vector<Candle> opening;
+  const MinuteRun* opener = Holder(runs, StartOfFirstDate);
+  if (opener)
+    opening = Stitched(*opener, FinerReach(runs, opener, opener->first.date), BeforeRange);
+  // The kept night's minutes that the holder's candles before the range do not hold (all
+  // of them in a slot of a day or more, whose first slot the insert replaces).
+  for (const Candle& c : state.keptNight) {
+    if (c.date != state.day[0].date) continue;
+    const bool held = opener != nullptr && c.date == opener->first.date &&
+                      SlotStart(c.time, opener->interval) < opener->first.time;
+    if (!held) opening.push_back(c);
   }
+  std::stable_sort(opening.begin(), opening.end(),
+                   [](const Candle& x, const Candle& y) { return x.time < y.time; });
+  WidenOpening(opening, state.day[0]);
   const bool secondDay = state.state == DayState::kSecondDay;
   Candle& closing = state.day[secondDay ? 1 : 0];
   if (const MinuteRun* run = Holder(runs, LastPoint)) {

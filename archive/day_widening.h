@@ -25,6 +25,10 @@
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
                       std::int32_t sessionStart, AggregationState& state);
 
+// Widens day record 0 by the kept night (state.keptNight) of its date: the insert of an
+// add whose day no minute interval could tell, with no minute interval to widen from.
+void WidenByKeptNight(AggregationState& state);
+
 // The stored minute candles of date, in time order, read as an insert reads them: from
 // the finest minute interval that still holds the whole date, and from a finer one whose
 // run reaches into the date for the minutes after its oldest candle. Empty when no minute

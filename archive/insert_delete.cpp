@@ -77,9 +77,29 @@ bool DeleteMinutes(CMinArch& target, const ApplyRequest& request, AggregationSta
   return ReplaceRun(target, start, end, {}, tail);
 }
 
+// The kept night's minutes that fall in the slot of the first new candle lead it.
+void KeepNightInFirstSlot(const CMinArch& target, const AggregationState& state,
+                          std::vector<Candle>& candles) {
+  if (state.keptNight.empty()) return;
+  MinuteBuildInput input;
+  input.minutes = state.keptNight.data();
+  input.count = static_cast<int>(state.keptNight.size());
+  input.interval = target.m_Interval;
+  input.date = state.keptNight.front().date;
+  AggregationState scratch;
+  const MinuteBuildResult night = BuildMinuteCandles(input, scratch);
+  Candle& first = candles.front();
+  for (const Candle& c : night.candles) {
+    if (c.date != first.date || c.time != first.time) continue;
+    Candle merged = c;
+    MergeInto(merged, first);
+    first = merged;
+  }
+}
+
 bool InsertMinutes(CMinArch& target, const ApplyRequest& request, AggregationState& state) {
   const bool filling = state.Filling();
-  const MinuteBuildResult built = BuildCandles(target, request, target.m_Interval, state);
+  MinuteBuildResult built = BuildCandles(target, request, target.m_Interval, state);
   if (!built.ok || built.candles.empty()) {
     FinishDayBuffer(state);
     state.noNewMinutes = true;
@@ -93,6 +113,7 @@ bool InsertMinutes(CMinArch& target, const ApplyRequest& request, AggregationSta
   if (filling) WidenInsertedDay(target.m_Instrument, request, target.m_SessionStart, state);
   FinishDayBuffer(state);
   if (FullAndOlderThanRun(target, last)) return true;
+  KeepNightInFirstSlot(target, state, built.candles);
   const auto [start, end] = FindRange(target, first, last);
   int tail = request.tailCount;
   return ReplaceRun(target, start, end, built.candles, tail);
@@ -117,6 +138,7 @@ std::vector<Candle> DayCandlesInPlay(const AggregationState& state) {
 bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, AggregationState& state) {
   state.ResetDay();
   const MinuteBuildResult built = BuildCandles(target, request, kOneMinuteInterval, state);
+  if (built.anyTaken) WidenByKeptNight(state);
   FinishDayBuffer(state);
   state.noNewMinutes = !built.anyTaken;
   return built.ok;

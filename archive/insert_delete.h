@@ -13,8 +13,8 @@
 
 // N-minute interval. Insert: the candles built from all the minutes (as by the append,
 // without skipping held minutes) replace the stored candles from the first new (date,
-// time) to the last; the stored candles of the day outside that range widen the day
-// buffer. A day between stored days replaces nothing; minutes that yield no candle change
+// time) to the last (state.keptNight's minutes of the first one's slot lead it); the
+// stored candles of the day outside that range widen the day buffer. A day between stored days replaces nothing; minutes that yield no candle change
 // nothing (and leave the calendar intervals alone). Delete: the candles dated D go; when
 // there are none, "  [date]    = %d  - archives %s don't contain this data(m_Interval = %i)"
 // at level 1. A full run (3000) whose oldest candle lies after the range is left as it is.

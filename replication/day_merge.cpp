@@ -48,16 +48,16 @@ std::vector<CMinArch> IntervalsWithSlots(const std::vector<CMinArch>& intervals,
   return placed;
 }
 
-// Week and month candles cannot tell which days they hold: with neither a day nor a
-// minute interval configured, an export added again would widen them a second time, and
-// an insert or delete could not recompute them. Such an archive keeps a day interval too
-// (in the first free slot), applied before the week and month.
+// Week and month candles cannot tell which days they hold: without a day interval, an
+// export added again would widen them a second time, and an insert or delete could not
+// recompute them (minute intervals cannot stand in: they drop old candles, and a slot of a
+// day or more mixes two exports). Such an archive keeps a day interval too (in the first
+// free slot), applied after the minute intervals and before the week and month.
 std::vector<CMinArch> WithKeptDayInterval(const std::vector<CMinArch>& intervals,
                                           LoadedArchive& archive) {
   bool periods = false;
   for (const CMinArch& interval : intervals) {
-    if (interval.m_Interval >= kOneMinuteInterval || interval.m_Interval == kDayInterval)
-      return intervals;
+    if (interval.m_Interval == kDayInterval) return intervals;
     periods =
         periods || interval.m_Interval == kWeekInterval || interval.m_Interval == kMonthInterval;
   }
@@ -72,8 +72,15 @@ std::vector<CMinArch> WithKeptDayInterval(const std::vector<CMinArch>& intervals
           "tell which days they hold",
           archive.text.c_str(), free->slot);
   }
-  std::vector<CMinArch> kept{CMinArch(kDayInterval, kMaxCandlesPerInterval)};
-  kept.insert(kept.end(), intervals.begin(), intervals.end());
+  std::vector<CMinArch> kept;
+  bool dayPlaced = false;
+  for (const CMinArch& interval : intervals) {
+    if (!dayPlaced && interval.m_Interval < kOneMinuteInterval) {
+      kept.emplace_back(kDayInterval, kMaxCandlesPerInterval);
+      dayPlaced = true;
+    }
+    kept.push_back(interval);
+  }
   return kept;
 }
 
@@ -89,10 +96,8 @@ MinuteBuildResult BuildFor(const CMinArch& minutes, std::int32_t interval, std::
   return BuildMinuteCandles(input, scratch);
 }
 
-// True when the minutes run past midnight into the next date.
-bool PassesMidnight(const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart) {
-  const MinuteBuildResult built = BuildFor(minutes, kOneMinuteInterval, date, sessionStart);
-  return built.ok && !built.candles.empty() && built.candles.back().date != date;
+bool SameVolume(double a, double b) {
+  return std::fabs(a - b) <= kValueTolerance * std::max(1.0, std::fabs(a));
 }
 
 // True when the stored candles of the newest date hold no more than the previous export's
@@ -101,10 +106,63 @@ bool PassesMidnight(const CMinArch& minutes, std::int32_t date, std::int32_t ses
 bool HoldsNightAlone(const std::vector<Candle>& stored, const Candle& night) {
   if (stored.empty()) return false;
   for (const Candle& c : stored) {
-    if (std::fabs(c.volume - night.volume) > kValueTolerance * std::max(1.0, std::fabs(c.volume)))
-      return false;
+    if (!SameVolume(c.volume, night.volume)) return false;
   }
   return true;
+}
+
+Candle Folded(const std::vector<Candle>& minutes) {
+  Candle c = minutes.front();
+  for (std::size_t k = 1; k < minutes.size(); ++k) MergeInto(c, minutes[k]);
+  return c;
+}
+
+// True when volume is that of the first k one-minute candles of minutes (base added),
+// for some k from 1 to last.
+bool PrefixVolume(double volume, double base, const std::vector<Candle>& minutes,
+                  std::size_t last) {
+  double sum = base;
+  for (std::size_t k = 0; k < std::min(last, minutes.size()); ++k) {
+    sum += minutes[k].volume;
+    if (SameVolume(volume, sum)) return true;
+  }
+  return false;
+}
+
+// The stored day of an export that grew since it was added holds an earlier part of it (a
+// first stretch of its minutes) and, when the previous export was added, that export's
+// part after midnight before it. True when stored holds that part: its volume is the
+// part's plus a first stretch's and not a first stretch's alone; when the volumes cannot
+// tell (the export was sent again with other values), its open is nearer the part's.
+bool StoredDayHoldsNight(const Candle& stored, const std::vector<Candle>& night,
+                         const std::vector<Candle>& ownDay) {
+  const Candle part = Folded(night);
+  const bool with = PrefixVolume(stored.volume, part.volume, ownDay, ownDay.size());
+  const bool without = PrefixVolume(stored.volume, 0, ownDay, ownDay.size());
+  if (with != without) return with;
+  if (ownDay.empty()) return stored.volume > part.volume;
+  return stored.volume > part.volume &&
+         std::fabs(stored.open - part.open) < std::fabs(stored.open - ownDay.front().open);
+}
+
+// The stored candle that holds the whole of date: the day interval's, else that of a
+// minute slot of a day or more. Nothing when none is stored.
+std::optional<Candle> StoredWholeDay(const Candle* instrument,
+                                     const std::vector<std::int32_t>& codes, std::int32_t date) {
+  std::vector<std::int32_t> holders{kDayInterval};
+  for (const std::int32_t code : codes) {
+    if (code >= kMinutesPerDay) holders.push_back(code);
+  }
+  for (const std::int32_t code : holders) {
+    const auto place = FindSlot(instrument, code);
+    if (!place) continue;
+    for (int k = place->count - 1; k >= 0; --k) {
+      const Candle& c = instrument[place->firstRecord + k];
+      if (c.date == date) return c;
+      if (c.date < date) break;
+    }
+  }
+  return std::nullopt;
 }
 
 // The time window of the class whose export file is minuteFile (.../DATE/CLASS/SEC/1.dat).
@@ -123,9 +181,10 @@ std::optional<MinuteWindow> ClassWindow(const RunSettings& settings,
 
 }  // namespace
 
-StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
-                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart,
-                           const std::function<std::optional<Candle>()>& previousNight) {
+StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
+                                 const CMinArch& minutes, std::int32_t date,
+                                 std::int32_t sessionStart,
+                                 const std::function<std::vector<Candle>()>& previousNight) {
   std::vector<std::int32_t> codes;
   for (const CMinArch& interval : intervals) {
     if (interval.m_Interval >= kOneMinuteInterval) codes.push_back(interval.m_Interval);
@@ -140,27 +199,59 @@ StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>
     const MinuteBuildResult built = BuildFor(minutes, code, date, sessionStart);
     if (!built.ok || built.candles.empty()) continue;
     const Candle& first = built.candles.front();
-    if (last.date == first.date && last.time == first.time) {
+    const Candle& end = built.candles.back();
+    const bool inFirstSlot = last.date == first.date && last.time == first.time;
+    const bool inLastSlot = last.date == end.date && last.time == end.time;
+    // A slot of a day or more cannot tell: it may hold the previous export's part after
+    // midnight besides this export's start, or the next export's day besides its end.
+    if (inFirstSlot || (inLastSlot && code >= kMinutesPerDay)) {
       newestDate = std::max(newestDate, last.date);
       newest.push_back(last);
       continue;
     }
-    if (Before(last.date, last.time, first)) return StoredPart::kBeforeDay;
-    return Before(last.date, last.time, built.candles.back()) ? StoredPart::kHeldInPart
-                                                              : StoredPart::kNothingNew;
+    if (Before(last.date, last.time, first)) return {StoredPart::kBeforeDay, {}};
+    // The stored run ends in the slot the minutes end in: that slot grew when it holds less.
+    if (inLastSlot)
+      return {last.volume < end.volume * (1 - kValueTolerance) ? StoredPart::kHeldInPart
+                                                               : StoredPart::kNothingNew,
+              {}};
+    return {Before(last.date, last.time, end) ? StoredPart::kHeldInPart : StoredPart::kNothingNew,
+            {}};
   }
   const auto days = FindSlot(instrument, kDayInterval);
   if (days && days->count > 0) {
     newestDate = instrument[days->firstRecord + days->count - 1].date;
     newest = {instrument[days->firstRecord + days->count - 1]};
   }
-  if (newestDate != date || PassesMidnight(minutes, date, sessionStart))
-    return StoredPart::kBeforeDay;
-  if (previousNight) {
-    const std::optional<Candle> night = previousNight();
-    if (night && HoldsNightAlone(newest, *night)) return StoredPart::kBeforeDay;
+  const MinuteBuildResult ones = BuildFor(minutes, kOneMinuteInterval, date, sessionStart);
+  if (!ones.ok || ones.candles.empty()) return {StoredPart::kBeforeDay, {}};
+  std::vector<Candle> ownDay;  // the minutes' one-minute candles of date, then of the next
+  std::vector<Candle> ownNight;
+  for (const Candle& c : ones.candles) (c.date == date ? ownDay : ownNight).push_back(c);
+  const bool passes = !ownNight.empty();
+  if (newestDate == date) {
+    if (passes && !previousNight) return {StoredPart::kBeforeDay, {}};
+    std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
+    if (!night.empty() && HoldsNightAlone(newest, Folded(night)))
+      return {StoredPart::kBeforeDay, {}};
+    // An earlier part of this export is stored (when it passes midnight, no earlier export
+    // stored a part of date): the day is replaced, keeping the previous export's part.
+    const std::optional<Candle> stored = StoredWholeDay(instrument, codes, date);
+    if (night.empty() || !stored || !StoredDayHoldsNight(*stored, night, ownDay)) night.clear();
+    return {StoredPart::kHeldInPart, night};
   }
-  return StoredPart::kHeldInPart;
+  // A grown export that had passed midnight when it was added first: the newest stored
+  // day holds its part after midnight, a first stretch of the new one (all of it: nothing new).
+  if (passes && newestDate == ownNight.front().date) {
+    const std::optional<Candle> stored = StoredWholeDay(instrument, codes, newestDate);
+    if (!stored || !PrefixVolume(stored->volume, 0, ownNight, ownNight.size() - 1))
+      return {StoredPart::kNothingNew, {}};
+    std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
+    const std::optional<Candle> day = StoredWholeDay(instrument, codes, date);
+    if (night.empty() || !day || !StoredDayHoldsNight(*day, night, ownDay)) night.clear();
+    return {StoredPart::kHeldInPart, night};
+  }
+  return {StoredPart::kBeforeDay, {}};
 }
 
 void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInput& day) {
@@ -171,19 +262,23 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
   std::string_view action = day.action;
   AggregationState state;
   if (action != kInsertAction && action != kDeleteAction) {
-    auto previousNight = [&]() -> std::optional<Candle> {
-      if (day.minuteFileText.empty()) return std::nullopt;
-      const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
-      return PreviousExportNight(file, day.date, ClassWindow(settings, file), sessionStart);
-    };
-    const StoredPart part = StoredPartOfDay(archive.buffer.data(), intervals, day.minutes, day.date,
-                                            sessionStart, previousNight);
-    if (part == StoredPart::kHeldInPart) {
+    std::function<std::vector<Candle>()> previousNight;
+    if (!day.minuteFileText.empty()) {
+      previousNight = [&]() {
+        const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
+        return PreviousExportNightMinutes(file, day.date, ClassWindow(settings, file),
+                                          sessionStart);
+      };
+    }
+    StoredPartAnswer answer = StoredPartOfDay(archive.buffer.data(), intervals, day.minutes,
+                                              day.date, sessionStart, previousNight);
+    if (answer.part == StoredPart::kHeldInPart) {
       LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
             archive.text.c_str(), day.date);
       action = kInsertAction;
+      state.keptNight = std::move(answer.keptNight);
     }
-    state.minutesAfterStored = part == StoredPart::kBeforeDay;
+    state.minutesAfterStored = answer.part == StoredPart::kBeforeDay;
   }
   if (!day.minuteFileText.empty()) {
     state.exportOwnDay = [&](std::int32_t date) {

@@ -28,22 +28,37 @@ enum class StoredPart {
   kBeforeDay,   // everything stored comes before the minutes: they are appended
 };
 
+// What StoredPartOfDay finds.
+struct StoredPartAnswer {
+  StoredPart part = StoredPart::kBeforeDay;
+  // For a day held in part that no minute interval could tell: the one-minute candles of
+  // the previous export's part after midnight that the stored day holds too, which the
+  // replaced day keeps (empty when it holds none).
+  std::vector<Candle> keptNight;
+};
+
 // For "add" and "addlast". The finest minute interval that can tell decides: its last
 // candle lies before the first candle the minutes give (kBeforeDay), after it and before
-// their last one (kHeldInPart: an export that grew after an earlier add), or not before
-// their last one (kNothingNew). An interval whose last candle is the very slot the
-// minutes start in cannot tell (a slot of a day or more holds the previous export's part
-// after midnight as well as the start of this one), nor can the calendar intervals: then
-// the day counts as held in part when the newest stored date is the given date and the
-// minutes do not pass midnight; when they do, that stored part is taken as the previous
-// export's part after midnight, which the day extends (kBeforeDay). A day held in part is
-// replaced as a whole, so that no candle is doubled and no minute counted twice.
-// The export file tells the rest: when the previous export's part after midnight (given
-// by previousNight, asked only then) is all that the stored day holds, the minutes extend
-// it (kBeforeDay).
-StoredPart StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
-                           const CMinArch& minutes, std::int32_t date, std::int32_t sessionStart,
-                           const std::function<std::optional<Candle>()>& previousNight = {});
+// their last one, or in their last one's slot holding less (kHeldInPart: an export that
+// grew after an earlier add), or else kNothingNew. An interval whose last candle is the
+// very slot the minutes start in cannot tell (a slot of a day or more holds the previous
+// export's part after midnight as well as the start of this one), nor can a slot of a day
+// or more that the minutes end in, nor the calendar intervals. Then the stored day holding
+// the whole newest date decides:
+// - it is the given date: when the previous export's part after midnight (read again from
+//   the minute tree by previousNight, which may be unset) is all it holds, the minutes
+//   extend it (kBeforeDay; so too when the minutes pass midnight and the tree is not
+//   known); otherwise it holds an earlier part of this export: kHeldInPart, keeping that
+//   part after midnight when the stored day holds it too (see StoredDayHoldsNight);
+// - the minutes pass midnight into it: when its volume is that of a first stretch of their
+//   part after midnight, it is an earlier add of this export (kHeldInPart, keeping the
+//   previous export's part in the given date as above); otherwise kNothingNew.
+// A day held in part is replaced as a whole, so that no candle is doubled and no minute
+// counted twice.
+StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
+                                 const CMinArch& minutes, std::int32_t date,
+                                 std::int32_t sessionStart,
+                                 const std::function<std::vector<Candle>()>& previousNight = {});
 
 // Merges the day into every interval of settings.intervals_ (in that order), storing
 // the new counts in the slots. An interval without a slot takes the first free slot

@@ -32,12 +32,13 @@ std::filesystem::path PreviousExport(const std::filesystem::path& minutesDir,
 }
 
 // The day buffer of the export file of exportDate, built as an add builds it: unusable
-// minutes passed over, the window (when given) and the session start applied. Nothing
-// when the file cannot be read.
+// minutes passed over, the window (when given) and the session start applied; its
+// one-minute candles go to *built when given. Nothing when the file cannot be read.
 std::optional<AggregationState> ExportDayBuffer(const std::filesystem::path& file,
                                                 std::int32_t exportDate,
                                                 const std::optional<MinuteWindow>& window,
-                                                std::int32_t sessionStart) {
+                                                std::int32_t sessionStart,
+                                                std::vector<Candle>* built = nullptr) {
   CMinArch records(kOneMinuteInterval, 0);
   std::vector<Candle> storage;
   try {
@@ -58,8 +59,9 @@ std::optional<AggregationState> ExportDayBuffer(const std::filesystem::path& fil
   input.date = exportDate;
   input.sessionStart = sessionStart;
   AggregationState state;
-  const MinuteBuildResult built = BuildMinuteCandles(input, state);
-  if (!built.ok || !built.anyTaken) return std::nullopt;
+  MinuteBuildResult result = BuildMinuteCandles(input, state);
+  if (!result.ok || !result.anyTaken) return std::nullopt;
+  if (built) *built = std::move(result.candles);
   return state;
 }
 
@@ -74,19 +76,33 @@ std::pair<std::filesystem::path, std::filesystem::path> SplitExportPath(
 
 }  // namespace
 
+std::vector<Candle> PreviousExportNightMinutes(const std::filesystem::path& minuteFile,
+                                               std::int32_t date,
+                                               const std::optional<MinuteWindow>& window,
+                                               std::int32_t sessionStart) {
+  const auto [minutesDir, relFile] = SplitExportPath(minuteFile);
+  const std::filesystem::path previous = PreviousExport(minutesDir, relFile, date);
+  if (previous.empty()) return {};
+  const std::int32_t previousDate =
+      std::stoi(support::NarrowPath(previous.parent_path().parent_path().parent_path().filename()));
+  std::vector<Candle> minutes;
+  const auto state = ExportDayBuffer(previous, previousDate, window, sessionStart, &minutes);
+  if (!state || state->state != DayState::kSecondDay || state->day[1].date != date) return {};
+  std::erase_if(minutes, [date](const Candle& c) { return c.date != date; });
+  return minutes;
+}
+
 std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFile,
                                           std::int32_t date,
                                           const std::optional<MinuteWindow>& window,
                                           std::int32_t sessionStart) {
-  const auto [minutesDir, relFile] = SplitExportPath(minuteFile);
-  const std::filesystem::path previous = PreviousExport(minutesDir, relFile, date);
-  if (previous.empty()) return std::nullopt;
-  const std::int32_t previousDate =
-      std::stoi(support::NarrowPath(previous.parent_path().parent_path().parent_path().filename()));
-  const auto state = ExportDayBuffer(previous, previousDate, window, sessionStart);
-  if (!state || state->state != DayState::kSecondDay || state->day[1].date != date)
-    return std::nullopt;
-  return state->day[1];
+  const std::vector<Candle> minutes =
+      PreviousExportNightMinutes(minuteFile, date, window, sessionStart);
+  if (minutes.empty()) return std::nullopt;
+  Candle night = minutes.front();
+  for (std::size_t k = 1; k < minutes.size(); ++k) MergeInto(night, minutes[k]);
+  night.time = 0;
+  return night;
 }
 
 std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std::int32_t date,

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "archive/candle.h"
 
@@ -28,6 +29,13 @@ std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFil
                                           std::int32_t date,
                                           const std::optional<MinuteWindow>& window,
                                           std::int32_t sessionStart);
+
+// The one-minute candles of that part, in time order (the day candle above is their
+// fold); empty where the day candle is nothing.
+std::vector<Candle> PreviousExportNightMinutes(const std::filesystem::path& minuteFile,
+                                               std::int32_t date,
+                                               const std::optional<MinuteWindow>& window,
+                                               std::int32_t sessionStart);
 
 // The day candle of the export of date itself (of the same CLASS/SECURITY as minuteFile,
 // any export date's file), up to its own passage of midnight, built as an add builds it.

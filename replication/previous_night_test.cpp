@@ -58,6 +58,15 @@ TEST_F(PreviousNight, TheNewestEarlierExportOfTheSecurityGivesItsPartAfterMidnig
       PreviousExportNight(File("20240207"), 20240207, MinuteWindow{190000, 13000}, 0);
   ASSERT_TRUE(windowed.has_value());
   EXPECT_EQ(windowed->volume, 91);
+  // Its one-minute candles: 00:00 to 01:59 of the date, after the window 00:00 to 01:30.
+  const std::vector<Candle> minutes =
+      PreviousExportNightMinutes(File("20240207"), 20240207, MinuteWindow{190000, 13000}, 0);
+  ASSERT_EQ(minutes.size(), 91u);
+  EXPECT_EQ(minutes.front().date, 20240207);
+  EXPECT_EQ(minutes.front().time, 0);
+  EXPECT_EQ(minutes.back().time, 13000);
+  EXPECT_EQ(minutes.front().open, windowed->open);
+  EXPECT_EQ(minutes.back().close, windowed->close);
 }
 
 TEST_F(PreviousNight, NothingWhenThePreviousExportEndsBeforeMidnightOrIsMissing) {
@@ -73,4 +82,5 @@ TEST_F(PreviousNight, NothingWhenThePreviousExportEndsBeforeMidnightOrIsMissing)
   Write(File("20240206"), Minutes(20240206, 1900, 2359));
   fs::resize_file(File("20240206"), 47);
   EXPECT_FALSE(PreviousExportNight(File("20240207"), 20240207, std::nullopt, 0));
+  EXPECT_TRUE(PreviousExportNightMinutes(File("20240207"), 20240207, std::nullopt, 0).empty());
 }

@@ -332,6 +332,117 @@ calendar_only_export_ending_before_midnight_keeps_previous_night() {
   done
 }
 
+# Folder $1 adds 20240130, FUTN's export of 20240131 up to the minute $2 (HHMMSS), the
+# same export again grown up to $3 (whole when empty), then 20240201 and 20240202.
+add_futn_export_in_two_parts() {
+  local dir=$1 file=$1/bin/minutes/20240131/FUTN/SIH4/1.dat
+  cp "$file" "$dir/whole.dat"
+  run_ok "$dir" -a add -d 20240130
+  cut_export_after "$file" "$2"
+  run_ok "$dir" -a add -d 20240131
+  cp "$dir/whole.dat" "$file"
+  [ -z "$3" ] || cut_export_after "$file" "$3"
+  run_ok "$dir" -a add -d 20240131
+  add_range "$dir" 20240201 20240202
+}
+
+# Folder $1 adds 20240130 to 20240202 with FUTN's export of 20240131 up to $2 (whole when
+# empty): what the grown export added in order gives.
+add_futn_export_grown() {
+  [ -z "$2" ] || cut_export_after "$1/bin/minutes/20240131/FUTN/SIH4/1.dat" "$2"
+  add_range "$1" 20240130 20240202
+}
+
+# The day, week and month candles of folders $1 and $2 are the same; with 1441 in the
+# keys $3.., the 1441-minute candles of $1 are its day candles.
+same_calendar_candles() {
+  local a=$1 b=$2 code
+  shift 2
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code ($*) differs from that of the grown export added in order"
+  done
+  case " $* " in *" 1441 "*)
+    same_digests "$(interval_lines "$a" 1441 -1)" "$(interval_lines "$a" -1)" \
+      "the 1441-minute candles ($*) are not the day candles" ;;
+  esac
+}
+
+# With no minute interval that can tell (only calendar intervals, or a slot of a day or
+# more), FUTN's export of 20240131 added up to 23:00 and added again grown (up to 23:30,
+# or whole, past midnight) replaces only what its first part stored: the day of 20240131
+# keeps the previous export's part after midnight and counts the evening once, as adding
+# the grown export in order gives.
+grown_export_without_minute_interval_keeps_previous_night() {
+  local b=$work/b keys grown n=0
+  for grown in 233000 ""; do
+    setup "$b"
+    add_futn_export_grown "$b" "$grown"
+    for keys in "day week month" "1441 day week month"; do
+      n=$((n + 1))
+      setup "$work/a$n"
+      # shellcheck disable=SC2086
+      set_intervals "$work/a$n" $keys
+      add_futn_export_in_two_parts "$work/a$n" 230000 "$grown"
+      # shellcheck disable=SC2086
+      same_calendar_candles "$work/a$n" "$b" $keys
+    done
+  done
+}
+
+# With no minute interval that can tell, FUTN's export of 20240131 added up to 01:00 (past
+# midnight) and added again whole replaces what its first part stored, night included:
+# nothing is refused, and the day of 20240201 holds the whole night once.
+grown_export_past_midnight_without_minute_interval_replaces_its_part() {
+  local b=$work/b keys n=0
+  setup "$b"
+  add_futn_export_grown "$b" ""
+  for keys in "day week month" "1441 day week month"; do
+    n=$((n + 1))
+    setup "$work/a$n"
+    # shellcheck disable=SC2086
+    set_intervals "$work/a$n" $keys
+    add_futn_export_in_two_parts "$work/a$n" 10000 ""
+    slashed "$work/a$n/bin/Barsync.errors.log" | grep -q "20240131.*more recent\|Error replicating" &&
+      fail "the grown export ($keys) was refused"
+    # shellcheck disable=SC2086
+    same_calendar_candles "$work/a$n" "$b" $keys
+  done
+}
+
+# The candles of interval $2 of folder $1's TQBR archives (whose sessions end before
+# midnight: a delete takes nothing of another export).
+tqbr_lines() { interval_lines "$1" "$2" | grep '^./TQBR/'; }
+
+# Week or month without a day interval beside minute intervals (1441, 1439 and month
+# here; 1, 5 and week): the archive keeps a day interval, so a delete and an insert of a
+# stored date recompute the month and week candles: the delete takes the day out of
+# them, the insert puts it back once.
+period_without_day_beside_minute_intervals_survives_delete_and_insert() {
+  local a=$work/a b=$work/b c=$work/c keys code
+  for keys in "1441 1439 month" "1 5 week"; do
+    for dir in "$a" "$b" "$c"; do
+      setup "$dir"
+      # shellcheck disable=SC2086
+      set_intervals "$dir" $keys
+    done
+    add_all "$a"
+    add_all "$b" 20240201
+    add_all "$c"
+    log_has "$a" "TQBR/SBER.dat keeps a day interval in slot"
+    run_ok "$a" -a delete -d 20240201
+    for code in -2 -3; do
+      same_digests "$(tqbr_lines "$a" "$code")" "$(tqbr_lines "$b" "$code")" \
+        "interval $code ($keys) after a delete differs from never adding the date"
+    done
+    run_ok "$a" -a insert -d 20240201
+    for code in -1 -2 -3; do
+      same_digests "$(tqbr_lines "$a" "$code")" "$(tqbr_lines "$c" "$code")" \
+        "interval $code ($keys) after a delete and an insert differs from adding in order"
+    done
+  done
+}
+
 # A minute interval of a whole day or more (1441 minutes: one candle per date, the first
 # minute interval applied when there is no one-minute key) keeps the part after midnight
 # that the previous export stored: each of its candles equals the day candle of its date.

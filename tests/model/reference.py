@@ -35,6 +35,11 @@ RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minute
   morning at 3000 candles leaves it to a coarser interval, which loses its edge slot).
   With no minute interval the day candles of the inserted dates hold the new minutes
   alone. Week and month candles follow the day candles.
+  An add of an export that grew since it was first added replaces the day as an insert
+  does; when no minute interval can tell (each one's newest candle is the slot the export
+  starts in, or a slot of a day or more that it ends in), the previous export's part after
+  midnight that the day holds (the newest earlier export in the tree, read again, equal
+  to the held minutes) stays in the day and in every interval's replaced slot.
 RULE_LOT_CHANGE_ROUNDS_EACH_CANDLE: changelot divides every stored volume and every minute
   volume by L and rounds each to a whole number; the test only uses lots for which that
   division is exact, so the model divides exactly.
@@ -45,8 +50,9 @@ RULE_BAD_MINUTE_SKIPPED: a minute that is no usable candle (all values zero, a v
   finite, a negative value, an impossible time) is passed over; the rest of its file is
   stored. Bad minutes are planted between 10:00 and 17:00 only, where no time window
   begins or ends, so that the order of windowing and skipping does not matter.
-RULE_WEEK_MONTH_WITHOUT_DAY: week and month intervals are edited by insert and delete only
-  through the day interval; sequences without a day interval never insert or delete.
+Week and month candles are edited by insert and delete through the day interval, which
+Barsync keeps in every archive with a week or month interval (archive_codes in
+run_model_test.py adds it to the model's intervals).
 """
 import datetime
 import functools
@@ -366,8 +372,9 @@ class Model:
             self.securities[name] = Security(self.codes)
         return self.securities[name]
 
-    def add(self, name, minutes):
-        """minutes: the output of day_minutes for one export file (not None)."""
+    def add(self, name, minutes, night=None):
+        """minutes: the output of day_minutes for one export file (not None); night: the
+        minutes the newest earlier export of the tree gives the export's first date."""
         if not minutes:
             return
         s = self.security(name)
@@ -376,12 +383,36 @@ class Model:
         if newest is not None and keys[-1] <= newest:
             return  # "Archive date is more recent": the day is held already
         if newest is not None and keys[0] <= newest:
-            return self.insert(name, minutes)
+            return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
         s.touch({k[0] for k in keys})
+        # minutes an earlier insert took out of a slot are new candles' minutes again
+        for lost in s.lost.values():
+            lost.difference_update(keys)
         s.held.update(minutes)
         s.refresh(edited_periods=())
 
-    def insert(self, name, minutes):
+    @staticmethod
+    def _kept_night(s, keys, night):
+        """The previous export's part after midnight that an add of a grown export keeps:
+        all of it when no minute interval can tell the stored part of the day from that
+        part and the day holds it (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
+        if not night:
+            return set()
+        for code in s.minute_codes:
+            view = s.visible[code]
+            if not view:
+                continue
+            last = max(view)
+            if last == candle_key(code, *keys[0]):
+                continue
+            if code >= MINUTES_PER_DAY and last == candle_key(code, *keys[-1]):
+                continue
+            return set()
+        if any(s.held.get(k) != v for k, v in night.items()):
+            return set()
+        return set(night)
+
+    def insert(self, name, minutes, kept_night=frozenset()):
         if not minutes:
             return
         s = self.security(name)
@@ -393,15 +424,18 @@ class Model:
             closing = {k for k in outside if k[0] == last[0] and k > last}
             kept = s.day_edge_kept(opening, first, True) | \
                 s.day_edge_kept(closing, last, False, second_day=last[0] != first[0])
+            kept |= opening & kept_night
             s.lost["cal"] -= opening | closing
             s.lost["cal"] |= (opening | closing) - kept
         else:
-            s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0])
+            s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0]
+                                 and k not in kept_night)
         for code in s.lost:
             if code == "cal":
                 continue
             lo, hi = candle_key(code, *first), candle_key(code, *last)
-            s.lost[code].update(k for k in outside if lo <= candle_key(code, *k) <= hi)
+            s.lost[code].update(k for k in outside if lo <= candle_key(code, *k) <= hi
+                                and k not in kept_night)
         for lost in s.lost.values():
             lost.difference_update(keys)
         s.touch({k[0] for k in s.held if first <= k <= last} | {k[0] for k in keys})

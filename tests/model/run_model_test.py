@@ -5,7 +5,7 @@
                     | --ci) [--keep-going]
 
 Each seed draws settings, a minute export tree that grows day by day, and a sequence of
-add, addlast, insert (older, middle, full and partial re-insert), delete, rebuild,
+add (some exports added in part first, then again grown), addlast, insert (older, middle, full and partial re-insert), delete, rebuild,
 changelot, changeprice and planted bad minutes. After every action every archive must
 equal the model (volumes exactly, prices within the rounding of the price changes made)
 and the test action must report 0 corrupted archives. A failure prints the seed, the
@@ -47,11 +47,10 @@ KNOWN_FAULTS = {}
 
 
 def archive_codes(codes):
-    """The intervals an archive holds: with week or month but neither a day nor a minute
-    interval, Barsync keeps a day interval too (the week and month need it to tell which
-    days they hold)."""
+    """The intervals an archive holds: with week or month but no day interval, Barsync
+    keeps a day interval too (the week and month need it to tell which days they hold)."""
     codes = list(codes)
-    if ({WEEK, MONTH} & set(codes)) and DAY not in codes and not any(c > 0 for c in codes):
+    if ({WEEK, MONTH} & set(codes)) and DAY not in codes:
         codes.append(DAY)
     return sorted(codes)
 
@@ -151,6 +150,10 @@ class Sequence:
         self.dates = trading_days(self.rng, 3100 if self.long_history else 40)
         self.next_day = 0
         self.added = set()      # dates given to add or insert
+        # Exports added in part that grow later: (date, class, security) -> all records.
+        # Drawn from an RNG of their own, so that the other actions stay those of the seed.
+        self.grown = {}
+        self.grow_rng = random.Random(seed * 7919 + 13)
         self.log = []
 
     # --- the minute tree ---
@@ -186,6 +189,8 @@ class Sequence:
 
     # --- actions ---
     def step(self):
+        if self.grown and self.grow_rng.random() < 0.3:
+            return self.do_add_grown()
         r = self.rng
         exported = self.exported_dates()
         unheld = [d for d in exported if d not in self.added]
@@ -195,12 +200,11 @@ class Sequence:
         if more:
             choices += [("add", 35), ("export_only", 8), ("addlast", 8), ("bad", 4)]
         choices += [("addlast_again", 2), ("rebuild", 4), ("changelot", 3), ("changeprice", 3)]
-        if self.s.edits_allowed:
-            if unheld:
-                choices += [("insert_unheld", 12)]
-            if held:
-                choices += [("insert_full", 4), ("insert_partial", 6), ("delete", 8)]
-            choices += [("delete_unknown", 1)]
+        if unheld:
+            choices += [("insert_unheld", 12)]
+        if held:
+            choices += [("insert_full", 4), ("insert_partial", 6), ("delete", 8)]
+        choices += [("delete_unknown", 1)]
         total = sum(w for _, w in choices)
         pick = r.uniform(0, total)
         for name, w in choices:
@@ -212,22 +216,64 @@ class Sequence:
     def note(self, text):
         self.log.append(text)
 
+    def previous_night(self, date, sec):
+        """What the newest earlier export of the security gives date after its midnight."""
+        earlier = [d for (d, c, code) in self.tree if d < date and (c, code) == sec[:2]]
+        if not earlier:
+            return {}
+        minutes = self.minutes_of(max(earlier), sec) or {}
+        return {k: v for k, v in minutes.items() if k[0] == date}
+
     def apply_day(self, action, date):
         for sec in self.s.securities:
             minutes = self.minutes_of(date, sec)
             if minutes is None:
                 continue
             if action == "add":
-                self.model.add(sec[1], minutes)
+                self.model.add(sec[1], minutes, self.previous_night(date, sec))
             else:
                 self.model.insert(sec[1], minutes)
 
     def do_add(self):
         date, _ = self.export_next()
-        self.note("add %d" % date)
+        cuts = self.cut_some(date)
+        self.note("add %d%s" % (date, " (partial export: %s)" % "; ".join(cuts) if cuts else ""))
         self.runner.run("-a", "add", "-d", str(date))
         self.added.add(date)
         self.apply_day("add", date)
+
+    def cut_some(self, date):
+        """Exports of date that are not finished yet: a first stretch is written now, the
+        rest grows later (do_add_grown)."""
+        cuts = []
+        for sec in self.s.securities:
+            records = self.tree.get((date, sec[0], sec[1]))
+            if not records or len(records) < 4 or self.grow_rng.random() >= 0.2:
+                continue
+            k = self.grow_rng.randint(1, len(records) - 2)
+            self.grown[(date, sec[0], sec[1])] = records
+            self.write(date, sec, records[:k])
+            cuts.append("%s/%s up to %06d" % (sec[0], sec[1], records[k - 1][6]))
+        return cuts
+
+    def do_add_grown(self):
+        date = max(k[0] for k in self.grown)
+        grew = []
+        for key in sorted(k for k in self.grown if k[0] == date):
+            full = self.grown[key]
+            now = len(self.tree[key])
+            k = self.grow_rng.randint(now + 1, len(full))
+            self.write(date, key[1:], full[:k])
+            if k == len(full):
+                del self.grown[key]
+            grew.append("%s/%s up to %06d" % (key[1], key[2], full[k - 1][6]))
+        self.note("add %d again, grown: %s" % (date, "; ".join(grew)))
+        self.runner.run("-a", "add", "-d", str(date))
+        self.apply_day("add", date)
+
+    def forget_growth(self, date):
+        for key in [k for k in self.grown if k[0] == date]:
+            del self.grown[key]
 
     def do_bad(self):
         date, planted = self.export_next(bad=True)
@@ -272,6 +318,7 @@ class Sequence:
 
     def do_insert_full(self):
         date = self.rng.choice(sorted(self.added))
+        self.forget_growth(date)
         for sec in self.s.securities:
             old = self.tree.get((date, sec[0], sec[1]))
             if old:
@@ -286,6 +333,7 @@ class Sequence:
 
     def do_insert_partial(self):
         date = self.rng.choice(sorted(self.added))
+        self.forget_growth(date)
         cuts = []
         for sec in self.s.securities:
             old = self.tree.get((date, sec[0], sec[1]))
@@ -347,6 +395,10 @@ class Sequence:
             if key[1:] == sec[:2]:
                 self.tree[key] = [(lot_rounded(m[0], divisor),) + m[1:]
                                   for m in self.tree[key]]
+        for key in list(self.grown):
+            if key[1:] == sec[:2]:
+                self.grown[key] = [(lot_rounded(m[0], divisor),) + m[1:]
+                                   for m in self.grown[key]]
         # other securities keep their volumes: the granularity is the smaller one
         self.granularity = min(self.granularity, round(self.granularity / divisor))
 
@@ -366,6 +418,11 @@ class Sequence:
                 self.tree[key] = [(m[0],) + tuple(rounded_down(p, x, divisor)
                                                   for x in m[1:5]) + m[5:]
                                   for m in self.tree[key]]
+        for key in list(self.grown):
+            if key[1:] == sec[:2]:
+                self.grown[key] = [(m[0],) + tuple(rounded_down(p, x, divisor)
+                                                   for x in m[1:5]) + m[5:]
+                                   for m in self.grown[key]]
         self.price_scale = min(self.price_scale, self.price_scale / divisor)
 
     # --- checks ---

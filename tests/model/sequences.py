@@ -73,8 +73,6 @@ class Settings:
         rng.shuffle(keys)
         self.interval_keys = keys
         self.codes = sorted({code_of(k) for k in keys})
-        # insert and delete edit week and month only through the day interval
-        self.edits_allowed = DAY in self.codes or not ({WEEK, MONTH} & set(self.codes))
         self.session_start_hour = rng.choice([None, None, None, 8, 10])
         self.securities = []  # (class, code, session kind)
         self.windows = {}     # class -> (begin, end) or absent
