@@ -230,13 +230,22 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
   for (const Candle& c : ones.candles) (c.date == date ? ownDay : ownNight).push_back(c);
   const bool passes = !ownNight.empty();
   if (newestDate == date) {
-    if (passes && !previousNight) return {StoredPart::kBeforeDay, {}};
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
     if (!night.empty() && HoldsNightAlone(newest, Folded(night)))
       return {StoredPart::kBeforeDay, {}};
-    // An earlier part of this export is stored (when it passes midnight, no earlier export
-    // stored a part of date): the day is replaced, keeping the previous export's part.
     const std::optional<Candle> stored = StoredWholeDay(instrument, codes, date);
+    // Minutes that pass midnight replace the day only when it is a first stretch of them
+    // (after the previous export's part): otherwise the stored day is taken for that
+    // part, which the tree no longer shows as it was stored, and the minutes extend it.
+    if (passes) {
+      const double part = night.empty() ? 0 : Folded(night).volume;
+      if (!stored ||
+          (!PrefixVolume(stored->volume, 0, ownDay, ownDay.size()) &&
+           (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))))
+        return {StoredPart::kBeforeDay, {}};
+    }
+    // An earlier part of this export is stored: the day is replaced, keeping the previous
+    // export's part after midnight when the stored day holds it.
     if (night.empty() || !stored || !StoredDayHoldsNight(*stored, night, ownDay)) night.clear();
     return {StoredPart::kHeldInPart, night};
   }

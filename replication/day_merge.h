@@ -47,9 +47,11 @@ struct StoredPartAnswer {
 // the whole newest date decides:
 // - it is the given date: when the previous export's part after midnight (read again from
 //   the minute tree by previousNight, which may be unset) is all it holds, the minutes
-//   extend it (kBeforeDay; so too when the minutes pass midnight and the tree is not
-//   known); otherwise it holds an earlier part of this export: kHeldInPart, keeping that
-//   part after midnight when the stored day holds it too (see StoredDayHoldsNight);
+//   extend it (kBeforeDay). Minutes that pass midnight also extend it unless its volume is
+//   that of a first stretch of them (after that part, or alone). Otherwise it holds an
+//   earlier part of this export: kHeldInPart, keeping the previous export's part after
+//   midnight when the stored day holds it too (volume that part's plus a first stretch's;
+//   when volumes cannot tell, an open nearer that part's);
 // - the minutes pass midnight into it: when its volume is that of a first stretch of their
 //   part after midnight, it is an earlier add of this export (kHeldInPart, keeping the
 //   previous export's part in the given date as above); otherwise kNothingNew.
