@@ -173,7 +173,9 @@ bool BeginChangeJournal(const CMinReplicator& replicator, const std::vector<IniE
 }
 
 void FinishChangeJournal() {
+  if (!RunChangeJournal().active()) return;
   // The journal goes only once every file it names is on disk as changed.
   support::SyncNotedDirectories();
   RunChangeJournal().Finish();
+  LogAt(2, "Change journal removed: the change is complete");
 }

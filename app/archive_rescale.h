@@ -52,7 +52,10 @@ void HandInChange(OrderedWorkPool& pool, CMinReplicator& replicator, const Instr
 // an interrupted other change is there, or it cannot be kept (reported in the errors log).
 bool BeginChangeJournal(const CMinReplicator& replicator, const std::vector<IniEntry>& entries,
                         const std::string& range);
-// The change is complete: its journal goes.
+// The change of this run is complete: its journal goes (nothing when no change was kept).
+// The run calls it after its closing line, so that a change killed at any moment either
+// left its journal or wrote " Barsync finished": a log without that line always means a
+// change to run again, never one that would divide a second time.
 void FinishChangeJournal();
 
 // "Bad date, action interrupted" lines are logged by the callers; this one reports an

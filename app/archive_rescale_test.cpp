@@ -71,6 +71,7 @@ class PriceChange : public AppTest {
     replicator_.action_ = "changeprice";
     testing::internal::CaptureStdout();
     const ActionOutcome outcome = RunChangePrice(replicator_);
+    if (outcome == ActionOutcome::kDone) FinishChangeJournal();  // as the run does at its end
     out_ = testing::internal::GetCapturedStdout();
     return outcome;
   }

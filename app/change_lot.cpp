@@ -74,6 +74,6 @@ ActionOutcome RunChangeLot(CMinReplicator& replicator) {
   }
   pool.Finish();
   if (pool.Stopped()) return ActionOutcome::kEndRun;
-  FinishChangeJournal();
+  // The journal stays until the run has written its closing line (FinishChangeJournal).
   return ActionOutcome::kDone;
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/app_constants.h"
+#include "app/archive_rescale.h"
 #include "app/min_replicator.h"
 #include "app/run_actions.h"
 #include "replication/archive_load.h"
@@ -89,4 +90,5 @@ void CMinReplicator::Run() {
     break;
   }
   LogAt(1, " Barsync finished");
+  FinishChangeJournal();
 }

@@ -271,7 +271,12 @@ changelot_whole_history() {
   paste -d, <(echo "$lkoh") <(bare_csv "$a" "minutes/$d1/TQBR/LKOH/1.dat") |
     awk -F, 'NR > 1 && $18 != int($9 / 0.001 + 0.5) { n++ } END { exit n > 0 }' ||
     fail "LKOH's minute volumes were not multiplied by 1000"
-  log_has "$a" " Barsync finished"
+  # The journal goes only after the closing line: a change killed before that line always
+  # leaves its journal to be completed, never a log that looks unfinished and no journal.
+  same "$(main_log "$a" | tail -n 2 | sed 's/^.*): //')" \
+    "$(printf ' Barsync finished\nChange journal removed: the change is complete')" \
+    "the change journal did not go after the closing line"
+  [ ! -e "$a/bin/archive/Barsync.change.journal" ] || fail "the change journal is still there"
 }
 
 changelot_with_range() {

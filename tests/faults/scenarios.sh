@@ -274,11 +274,16 @@ kill_trials() {
     local ended=$?
     [ $ended = 137 ] && killed=$((killed + 1))
     lat="$name trial $i (seed $seed, after ${delay} us)"
-    # A change killed after its journal went (its last steps: the summary, the closing line)
-    # had completed: the next run changes again, as after one that ended by itself.
+    # A change killed after its journal went had completed: the next run changes again, as
+    # after one that ended by itself. The journal goes only after the closing line, so such
+    # a run must have logged it: an operator who sees no closing line finds the journal.
     local complete=no
     [ $ended = 137 ] && [ ! -e "$t/bin/archive/Barsync.change.journal" ] &&
       [ "$(state "$t")" = "$after" ] && complete=yes
+    if [ "$again" = completes_killed ] && [ $complete = yes ]; then
+      main_log "$t" | awk '/Barsync, version/ { f = 0 } / Barsync finished/ { f = 1 } END { exit !f }' ||
+        fail "$lat: a change killed before its closing line left no journal"
+    fi
     each_file_before_or_after "$t" "$before" "$after" "$lat"
     fresh_logs "$t"
     run_ok "$t" -a test

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/app_constants.h"
+#include "app/archive_rescale.h"
 #include "app/change_entries.h"
 #include "app/min_replicator.h"
 #include "app/run_actions.h"
@@ -130,10 +131,8 @@ void CheckChanged(const fs::path& path, const std::string& before, bool archive)
 
 void RunChange(CMinReplicator& r, bool lot) {
   r.action_ = lot ? "changelot" : "changeprice";
-  if (lot)
-    RunChangeLot(r);
-  else
-    RunChangePrice(r);
+  const ActionOutcome outcome = lot ? RunChangeLot(r) : RunChangePrice(r);
+  if (outcome == ActionOutcome::kDone) FinishChangeJournal();  // as the run does at its end
 }
 
 }  // namespace
