@@ -77,12 +77,34 @@ TEST(MonitorUnload, DISABLED_ChildAllThree) {
   });
 }
 
+// A DLL whose attach loads the library, starts TRAF and unloads the library again: the
+// new thread waits for the loader lock all along, so it has not begun when the library
+// goes.
+TEST(MonitorUnload, DISABLED_ChildInsideADllAttach) {
+  const int threads = thread_count();
+  SetEnvironmentVariableA("KVTEST_UNLOAD_IN_ATTACH", "1");
+  HMODULE unloader = LoadLibraryA("unloadinattach.dll");
+  ASSERT_NE(unloader, nullptr);
+  EXPECT_EQ(GetModuleHandleA("Korvex.dll"), nullptr);
+  EXPECT_TRUE(back_to(threads)) << "the monitor thread is left";
+  // Had the thread begun after the unload, it would have run in unmapped code by now; a
+  // later load must work again.
+  HMODULE korvex = LoadLibraryA("Korvex.dll");
+  ASSERT_NE(korvex, nullptr);
+  export_of<decltype(&::TrafficTrace)>(korvex, "TrafficTrace")(3, 10, true);
+  EXPECT_TRUE(FreeLibrary(korvex));
+}
+
 TEST(MonitorUnload, UnloadRightAfterTheFirstAllocation) {
   EXPECT_EQ(exc_host::run_scenario("MonitorUnload", "Memory", {}, 60000), 0u);
 }
 
 TEST(MonitorUnload, UnloadRightAfterTheFirstTrafficRecord) {
   EXPECT_EQ(exc_host::run_scenario("MonitorUnload", "Traffic", {}, 60000), 0u);
+}
+
+TEST(MonitorUnload, UnloadInsideTheAttachThatStartedTheMonitor) {
+  EXPECT_EQ(exc_host::run_scenario("MonitorUnload", "InsideADllAttach", {}, 60000), 0u);
 }
 
 TEST(MonitorUnload, UnloadRightAfterStartingAllThreeMonitors) {

@@ -37,8 +37,14 @@ void MonitorThread::pass() {
 
 bool MonitorThread::stop_at_unload() {
   if (left_ == nullptr || park_ == nullptr) return false;
-  if (!stop_and_park(left_, park_, kMonitorStopWaitMs)) return false;
-  // It waits inside the system for good and holds no lock: ending it there is safe.
+  if (!stop_and_park(left_, park_, kMonitorStopWaitMs)) {
+    // Not begun: it waits for the loader lock, which the unloading thread holds (a first
+    // use and the unload inside one DLL's start-up), and would begin in unmapped code.
+    // It holds nothing yet, so it is ended before it runs at all.
+    if (!waiting_to_enter()) return false;
+  }
+  // Parked inside the system for good, or not begun: it holds no lock, and ending it
+  // there is safe.
   TerminateThread(handle(), 0);
   WaitForSingleObject(handle(), kMonitorStopWaitMs);
   return true;

@@ -20,9 +20,10 @@ class MonitorThread : public basalt::Thread {
   // At unload (the process goes on without the library): asks the thread to stop and
   // answers true once it has left the library's code for good (within
   // kMonitorStopWaitMs); it is then terminated where it waits, inside the system, so the
-  // state its pass reads may be freed. False when it had already ended (the process is
-  // ending, and a lock may be held by a thread that no longer exists), never entered its
-  // code, or did not stop in time.
+  // state its pass reads may be freed. A thread that has not begun yet (it waits for the
+  // loader lock the unloader holds) is terminated before it runs. False when it had
+  // already ended (the process is ending, and a lock may be held by a thread that no
+  // longer exists) or did not stop in time.
   bool stop_at_unload();
 
  protected:

@@ -99,6 +99,10 @@ bool Thread::wait_entered(unsigned ms) {
   return handle_ != INVALID_HANDLE_VALUE && WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0;
 }
 
+bool Thread::waiting_to_enter() const {
+  return running() && WaitForSingleObject(entered_, 0) != WAIT_OBJECT_0;
+}
+
 bool Thread::stop_and_park(HANDLE left, HANDLE park, unsigned ms) {
   if (handle_ == INVALID_HANDLE_VALUE || WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0)
     return false;

@@ -50,6 +50,8 @@ class Thread {
   // Waits at most ms for the thread to have begun running its own code (a new thread
   // first waits for the loader); true when it has.
   bool wait_entered(unsigned ms);
+  // Whether the thread is alive and has not begun running its own code.
+  bool waiting_to_enter() const;
 
   // For an unload of the module that holds the thread's code: asks for a stop after
   // which the thread does not return through this module's code but signals left and
