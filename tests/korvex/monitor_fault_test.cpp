@@ -135,12 +135,21 @@ DWORD timing_thread_id() {
 TEST(MonitorFault, DISABLED_ChildTimingMonitor) {
   WritePrivateProfileStringA("dumps", "auto", "0", stats_host::settings_file().c_str());
   HMODULE korvex = korvex_host::library();
-  g_real_new = reinterpret_cast<NewFn>(
-      replace_import(korvex, "libstdc++-6.dll", kNewName, reinterpret_cast<void*>(&host_new)));
-  g_real_delete = reinterpret_cast<DeleteFn>(replace_import(korvex, "libstdc++-6.dll", kDeleteName,
-                                                            reinterpret_cast<void*>(&host_delete)));
-  ASSERT_NE(g_real_new, nullptr) << "Korvex.dll imports no " << kNewName;
-  ASSERT_NE(g_real_delete, nullptr) << "Korvex.dll imports no " << kDeleteName;
+  // The originals first: the replacements pass calls on to them from the moment they
+  // are in place.
+  HMODULE runtime = GetModuleHandleA("libstdc++-6.dll");
+  ASSERT_NE(runtime, nullptr);
+  g_real_new = reinterpret_cast<NewFn>(reinterpret_cast<void*>(GetProcAddress(runtime, kNewName)));
+  g_real_delete =
+      reinterpret_cast<DeleteFn>(reinterpret_cast<void*>(GetProcAddress(runtime, kDeleteName)));
+  ASSERT_TRUE(g_real_new && g_real_delete);
+  ASSERT_NE(replace_import(korvex, "libstdc++-6.dll", kNewName, reinterpret_cast<void*>(&host_new)),
+            nullptr)
+      << "Korvex.dll imports no " << kNewName;
+  ASSERT_NE(
+      replace_import(korvex, "libstdc++-6.dll", kDeleteName, reinterpret_cast<void*>(&host_delete)),
+      nullptr)
+      << "Korvex.dll imports no " << kDeleteName;
 
   ASSERT_NE(korvex_host::proc<decltype(&::MonitorTiming)>("MonitorTiming")(200, 0), 0);
   const DWORD id = timing_thread_id();

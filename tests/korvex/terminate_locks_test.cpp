@@ -1,7 +1,13 @@
 // KTerminateThread on a thread that holds the loader lock, which looking up a module's
-// path needs, or the process heap's lock. The case runs in a child process of its own (a lock held
-// by a terminated thread stays held, so the child is ended rather than left to exit), with a limit
-// on its run: a KTerminateThread that waits for the lock never returns.
+// path needs, or the process heap's lock. Each case runs in a child process of its own (a
+// lock held by a terminated thread stays held, so the child is ended rather than left to
+// exit), with a limit on its run: a KTerminateThread that waits for the lock never returns.
+//
+// No case has the thread hold its log's write mutex. That mutex has no name, and a thread
+// holds it only around SetFilePointer and WriteFile on a log file opened for appending: a
+// write to a local file waits for nothing a test controls, and a named pipe can't stand in for the
+// file (the log's access rights, read and append, don't open one for writing). So a thread can't be
+// stopped while it holds the mutex, other than by suspending it at a random moment.
 #include <string>
 
 #include "exceptions_host.h"
