@@ -15,8 +15,10 @@
 // noexcept, as destructors, swaps and moves of the standard containers are) ends the
 // process through std::terminate, as any exception leaving such a function does. The same
 // damage to a node of TRAF's traffic table faults inside the table's swap, which is
-// noexcept, and ends the process that way. The faults this test makes land in ordinary
-// code.
+// noexcept, and ends the process that way. Ending only the thread there, without the
+// unwinding, would be worse: the swap runs under the traffic lock, which every later
+// TrafficTrace would then wait for without end. The faults this test makes land in
+// ordinary code.
 //
 // The case runs in a child process started from a folder of its own holding a copy of
 // the program and the DLLs, so that the monitor's events.log and the settings file
