@@ -34,7 +34,8 @@ RescaleOutcome RescaleArchive(const RunSettings& settings, InstrumentWork& work,
     return RescaleOutcome::kDone;
   }
   LogAt(2, "Archive file %s loading", text.c_str());
-  std::vector<Candle> buffer = NewArchiveBuffer();
+  ScopedArchiveBuffer scratch;
+  std::vector<Candle>& buffer = scratch.get();
   const ArchiveFileRead read = ReadArchiveFile(path, buffer);
   if (!read.damage.empty()) {
     ReportDamagedArchive(text, read.damage);

@@ -83,7 +83,8 @@ class ArchiveTest {
     LogAlways("Archive is: %s", text.c_str());
     LogAt(2, "Archive file %s loading", text.c_str());
     const std::string problem = SizeProblem(path);
-    std::vector<Candle> buffer = NewArchiveBuffer();
+    ScopedArchiveBuffer scratch;
+    std::vector<Candle>& buffer = scratch.get();
     CMinArch whole(kOneMinuteInterval, 0);
     whole.m_Candles = buffer.data();
     if (problem.empty() && !ReadCandleFile(path, whole, kArchiveRecords))

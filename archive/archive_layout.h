@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "archive/candle.h"
@@ -20,6 +21,20 @@ std::vector<Candle> NewArchiveBuffer();
 // archives one after another, and a buffer that stays mapped is zeroed far faster than new
 // memory is mapped, faulted in and zeroed.
 void RecycleArchiveBuffer(std::vector<Candle>&& buffer);
+
+// A working buffer for one scope: NewArchiveBuffer, given back at the end of the scope.
+class ScopedArchiveBuffer {
+ public:
+  ScopedArchiveBuffer() : buffer_(NewArchiveBuffer()) {}
+  ScopedArchiveBuffer(const ScopedArchiveBuffer&) = delete;
+  ScopedArchiveBuffer& operator=(const ScopedArchiveBuffer&) = delete;
+  ~ScopedArchiveBuffer() { RecycleArchiveBuffer(std::move(buffer_)); }
+
+  std::vector<Candle>& get() { return buffer_; }
+
+ private:
+  std::vector<Candle> buffer_;
+};
 
 std::int32_t SlotCode(const Candle* instrument, int slot);
 std::int32_t SlotCount(const Candle* instrument, int slot);
