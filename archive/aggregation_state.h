@@ -53,6 +53,10 @@ struct AggregationState {
   // not known. Asked for when the inserted minutes pass midnight into a stored date that
   // no minute interval holds any more.
   std::function<std::optional<Candle>(std::int32_t date)> exportOwnDay;
+  // For an insert: the one-minute candles that the newest export before date gives date
+  // after its passage of midnight, read from the minute export tree; unset where the tree
+  // is not known. Asked for when no minute interval holds the inserted date's stored part.
+  std::function<std::vector<Candle>(std::int32_t date)> previousExportNight;
   // For an add that replaces a day held in part which no minute interval could tell: the
   // one-minute candles of the previous export's part after midnight in the replaced date,
   // which the stored candles hold besides the earlier part of this export. The insert

@@ -1,6 +1,7 @@
 #include "archive/day_widening.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -184,34 +185,60 @@ std::optional<Candle> StoredDay(const Candle* instrument, std::int32_t date) {
 }
 
 // No minute interval holds the next date's stored part any more: the day interval's
-// candle of that date holds it whole. When the inserted date itself was not stored, that
-// candle came from the next export alone and follows the part after midnight. When it
-// was, the candle also holds an earlier copy of that part: with the minute export tree
-// known, the next date's day is the new part followed by what the next export itself
-// gives that date (when the stored candle can hold it: the export was added); without
-// it the candle is kept as it stands.
+// candle of that date holds it whole, and may hold an earlier copy of the inserted part
+// too (the inserted date was stored before, or deleted: a delete leaves its night). With
+// the minute export tree known, the next date's day is the new part followed by what the
+// next export itself gives that date (when the stored candle can hold it: the export was
+// added; nothing when there is no such export). Without it, the candle follows the new
+// part when the inserted date was not stored, and is kept as it stands when it was.
 void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest& request,
                                    AggregationState& state) {
   Candle& second = state.day[1];
   const std::optional<Candle> stored = StoredDay(instrument, second.date);
   if (!stored) return;
-  if (!StoredDay(instrument, request.date)) {
+  if (state.exportOwnDay) {
+    const std::optional<Candle> own = state.exportOwnDay(second.date);
+    if (own && own->volume <= stored->volume * (1 + kValueTolerance)) MergeInto(second, *own);
+    return;
+  }
+  if (!StoredDay(instrument, request.date))
     MergeInto(second, *stored);
-    return;
-  }
-  if (!state.exportOwnDay) {
+  else
     second = *stored;
-    return;
-  }
-  const std::optional<Candle> own = state.exportOwnDay(second.date);
-  if (own && own->volume <= stored->volume * (1 + kValueTolerance)) MergeInto(second, *own);
 }
 
-}  // namespace
+// No minute interval holds the inserted date's stored part: when the day interval's
+// candle of that date is the previous export's part after midnight alone (its volume, the
+// export read again from the minute tree), the date was not stored before and the day
+// follows that part. A stored day holding more cannot be told from an earlier export of
+// the date, and is replaced.
+void WidenByStoredNight(const Candle* instrument, AggregationState& state) {
+  if (!state.previousExportNight) return;
+  const std::optional<Candle> stored = StoredDay(instrument, state.day[0].date);
+  if (!stored) return;
+  const std::vector<Candle> night = state.previousExportNight(state.day[0].date);
+  if (night.empty()) return;
+  double volume = 0;
+  for (const Candle& c : night) volume += c.volume;
+  if (std::fabs(volume - stored->volume) <= kValueTolerance * std::max(1.0, stored->volume))
+    WidenOpening(night, state.day[0]);
+}
 
 void WidenByKeptNight(AggregationState& state) {
   if (!state.keptNight.empty() && state.keptNight.front().date == state.day[0].date)
     WidenOpening(state.keptNight, state.day[0]);
+}
+
+}  // namespace
+
+void WidenCalendarInsertedDay(const Candle* instrument, const ApplyRequest& request,
+                              AggregationState& state) {
+  if (!state.keptNight.empty())
+    WidenByKeptNight(state);
+  else
+    WidenByStoredNight(instrument, state);
+  if (state.state == DayState::kSecondDay)
+    WidenSecondDayFromDayInterval(instrument, request, state);
 }
 
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
@@ -221,6 +248,8 @@ void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
   const MinuteRun* opener = Holder(runs, StartOfFirstDate);
   if (opener)
     opening = Stitched(*opener, FinerReach(runs, opener, opener->first.date), BeforeRange);
+  else if (state.keptNight.empty())
+    WidenByStoredNight(instrument, state);
   // The kept night's minutes that the holder's candles before the range do not hold (all
   // of them in a slot of a day or more, whose first slot the insert replaces).
   for (const Candle& c : state.keptNight) {

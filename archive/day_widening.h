@@ -25,9 +25,14 @@
 void WidenInsertedDay(const Candle* instrument, const ApplyRequest& request,
                       std::int32_t sessionStart, AggregationState& state);
 
-// Widens day record 0 by the kept night (state.keptNight) of its date: the insert of an
-// add whose day no minute interval could tell, with no minute interval to widen from.
-void WidenByKeptNight(AggregationState& state);
+// The day buffer of an insert into an archive without minute intervals (state not
+// finished yet): record 0 is widened by the kept night (state.keptNight) of an add whose
+// day no minute interval could tell, or else by the stored day of its date when that is
+// the previous export's part after midnight alone; after a midnight passage, record 1
+// takes the next date's stored day as WidenInsertedDay does when no minute interval holds
+// it.
+void WidenCalendarInsertedDay(const Candle* instrument, const ApplyRequest& request,
+                              AggregationState& state);
 
 // The stored minute candles of date, in time order, read as an insert reads them: from
 // the finest minute interval that still holds the whole date, and from a finer one whose

@@ -138,7 +138,7 @@ std::vector<Candle> DayCandlesInPlay(const AggregationState& state) {
 bool FillDayBuffer(const CMinArch& target, const ApplyRequest& request, AggregationState& state) {
   state.ResetDay();
   const MinuteBuildResult built = BuildCandles(target, request, kOneMinuteInterval, state);
-  if (built.anyTaken) WidenByKeptNight(state);
+  if (built.anyTaken) WidenCalendarInsertedDay(target.m_Instrument, request, state);
   FinishDayBuffer(state);
   state.noNewMinutes = !built.anyTaken;
   return built.ok;

@@ -294,6 +294,10 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
       const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
       return ExportOwnDay(file, date, ClassWindow(settings, file), sessionStart);
     };
+    state.previousExportNight = [&](std::int32_t date) {
+      const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
+      return PreviousExportNightMinutes(file, date, ClassWindow(settings, file), sessionStart);
+    };
   }
   const ApplyRequest request{day.minutes, day.date, action, archive.text, 0};
   const MergeResult result =

@@ -410,6 +410,33 @@ grown_export_past_midnight_without_minute_interval_replaces_its_part() {
   done
 }
 
+# With only calendar intervals, inserting a date that was never added (FUTN's 20240131,
+# whose session, like the one before, runs past midnight) keeps the previous export's
+# part after midnight (the day held it alone) and the next date's own day: the day, week
+# and month candles are those of adding every date in order. A delete and an insert of
+# that date give what they give with minute intervals.
+calendar_only_insert_keeps_neighbouring_nights() {
+  local a=$work/a b=$work/b code
+  setup "$a"
+  setup "$b"
+  set_intervals "$a" day week month
+  add_all "$a" 20240131
+  run_ok "$a" -a insert -d 20240131
+  add_all "$b"
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code after inserting a missing date differs from adding in order"
+  done
+  for dir in "$a" "$b"; do
+    run_ok "$dir" -a delete -d 20240131
+    run_ok "$dir" -a insert -d 20240131
+  done
+  for code in -1 -2 -3; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code after a delete and an insert differs from that with minute intervals"
+  done
+}
+
 # The candles of interval $2 of folder $1's TQBR archives (whose sessions end before
 # midnight: a delete takes nothing of another export).
 tqbr_lines() { interval_lines "$1" "$2" | grep '^./TQBR/'; }

@@ -33,8 +33,12 @@ RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minute
   into the date for the minutes from its oldest candle on outside the slots taken from
   the first. What neither holds leaves the day (a one-minute run that dropped the date's
   morning at 3000 candles leaves it to a coarser interval, which loses its edge slot).
-  With no minute interval the day candles of the inserted dates hold the new minutes
-  alone. Week and month candles follow the day candles.
+  With no minute interval that holds the inserted date's edge, the day keeps the previous
+  export's part after midnight only when its day candle held that part alone (the date
+  was not stored; the export read again from the tree), and after a passage of midnight
+  the next date's day candle keeps what it held after the span (the day interval stands
+  in). Otherwise the day candles of the inserted dates hold the new minutes alone. Week
+  and month candles follow the day candles.
   An add of an export that grew since it was first added replaces the day as an insert
   does; when no minute interval can tell (each one's newest candle is the slot the export
   starts in, or a slot of a day or more that it ends in), the previous export's part after
@@ -314,7 +318,16 @@ class Security:
                 return False
         return True
 
-    def day_edge_kept(self, stored, edge, opening, second_day=False):
+    def night_alone(self, date, night):
+        """The previous export's part after midnight (night: the tree's, {key: values}) when
+        the day candle of date holds it alone: what an insert keeps when no minute interval
+        holds the date."""
+        if not night:
+            return set()
+        day = {k: v for k, v in self.held.items() if k[0] == date and k not in self.lost["cal"]}
+        return set(night) if day == night else set()
+
+    def day_edge_kept(self, stored, edge, opening, second_day=False, night_alone=frozenset()):
         """Of the stored minutes of an inserted date before the span (opening, edge = its
         first minute) or after it (edge = its last minute), those that the day candle keeps
         (RULE_INSERT_REPLACES_WHOLE_SLOTS): read from the finest minute interval that still
@@ -332,8 +345,9 @@ class Security:
         holder = next((c for c in self.minute_codes if holds(c)), None)
         if holder is None:
             # nothing to read the edge from; after a passage of midnight the next date's
-            # day candle stays as the day interval holds it
-            return set(stored) if second_day else set()
+            # day candle stays as the day interval holds it, before the span the day
+            # keeps the previous export's part after midnight when it holds that alone
+            return set(stored) if second_day else set(night_alone)
         finer = next((c for c in self.minute_codes if c < holder and self.visible[c]
                       and min(self.visible[c])[0] == date), None)
         reach = minute_of_day(min(self.visible[finer])[1]) if finer else MINUTES_PER_DAY
@@ -412,24 +426,33 @@ class Model:
             return set()
         return set(night)
 
-    def insert(self, name, minutes, kept_night=frozenset()):
+    def insert(self, name, minutes, kept_night=frozenset(), night=None):
+        """night: what the newest earlier export of the tree gives the first date after its
+        midnight ({key: values})."""
         if not minutes:
             return
         s = self.security(name)
         keys = list(minutes)
         first, last = keys[0], keys[-1]
         outside = [k for k in s.held if not first <= k <= last]
+        alone = set() if kept_night else s.night_alone(first[0], night or {})
         if s.minute_codes:
             opening = {k for k in outside if k[0] == first[0] and k < first}
             closing = {k for k in outside if k[0] == last[0] and k > last}
-            kept = s.day_edge_kept(opening, first, True) | \
+            kept = s.day_edge_kept(opening, first, True, night_alone=alone) | \
                 s.day_edge_kept(closing, last, False, second_day=last[0] != first[0])
             kept |= opening & kept_night
             s.lost["cal"] -= opening | closing
             s.lost["cal"] |= (opening | closing) - kept
         else:
+            # the day interval stands in for minute intervals that hold nothing: the
+            # previous export's part after midnight held alone, and after a passage of
+            # midnight the next date's day candle, stay
+            kept = set(kept_night) | alone
+            if last[0] != first[0]:
+                kept |= {k for k in outside if k[0] == last[0] and k > last}
             s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0]
-                                 and k not in kept_night)
+                                 and k not in kept)
         for code in s.lost:
             if code == "cal":
                 continue

@@ -232,7 +232,7 @@ class Sequence:
             if action == "add":
                 self.model.add(sec[1], minutes, self.previous_night(date, sec))
             else:
-                self.model.insert(sec[1], minutes)
+                self.model.insert(sec[1], minutes, night=self.previous_night(date, sec))
 
     def do_add(self):
         date, _ = self.export_next()
