@@ -36,8 +36,8 @@ RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minute
   With no minute interval that holds the inserted date's edge, the day keeps the previous
   export's part after midnight only when its day candle held that part alone (the date
   was not stored; the export read again from the tree), and after a passage of midnight
-  the next date's day candle keeps what it held after the span (the day interval stands
-  in). Otherwise the day candles of the inserted dates hold the new minutes alone. Week
+  the next date's day keeps that date's own export (read again from the tree) when it
+  held all of it; other stored minutes of those dates outside the span leave the day. Otherwise the day candles of the inserted dates hold the new minutes alone. Week
   and month candles follow the day candles.
   An add of an export that grew since it was first added replaces the day as an insert
   does; when no minute interval can tell (each one's newest candle is the slot the export
@@ -327,7 +327,16 @@ class Security:
         day = {k: v for k, v in self.held.items() if k[0] == date and k not in self.lost["cal"]}
         return set(night) if day == night else set()
 
-    def day_edge_kept(self, stored, edge, opening, second_day=False, night_alone=frozenset()):
+    def own_kept(self, stored, own):
+        """Of the stored minutes of the next date after the span, those of that date's own
+        export (own: the tree's, {key: values}) when the day holds all of it: what the day
+        keeps when no minute interval holds the next date (the export is read again)."""
+        if not own or any(self.held.get(k) != v for k, v in own.items()):
+            return set()
+        return set(stored) & set(own)
+
+    def day_edge_kept(self, stored, edge, opening, second_day=False, night_alone=frozenset(),
+                      own=None):
         """Of the stored minutes of an inserted date before the span (opening, edge = its
         first minute) or after it (edge = its last minute), those that the day candle keeps
         (RULE_INSERT_REPLACES_WHOLE_SLOTS): read from the finest minute interval that still
@@ -347,7 +356,7 @@ class Security:
             # nothing to read the edge from; after a passage of midnight the next date's
             # day candle stays as the day interval holds it, before the span the day
             # keeps the previous export's part after midnight when it holds that alone
-            return set(stored) if second_day else set(night_alone)
+            return self.own_kept(stored, own) if second_day else set(night_alone)
         finer = next((c for c in self.minute_codes if c < holder and self.visible[c]
                       and min(self.visible[c])[0] == date), None)
         reach = minute_of_day(min(self.visible[finer])[1]) if finer else MINUTES_PER_DAY
@@ -426,9 +435,10 @@ class Model:
             return set()
         return set(night)
 
-    def insert(self, name, minutes, kept_night=frozenset(), night=None):
+    def insert(self, name, minutes, kept_night=frozenset(), night=None, own_next=None):
         """night: what the newest earlier export of the tree gives the first date after its
-        midnight ({key: values})."""
+        midnight ({key: values}); own_next: what the export of the last date (after a
+        passage of midnight) gives that date itself."""
         if not minutes:
             return
         s = self.security(name)
@@ -440,7 +450,8 @@ class Model:
             opening = {k for k in outside if k[0] == first[0] and k < first}
             closing = {k for k in outside if k[0] == last[0] and k > last}
             kept = s.day_edge_kept(opening, first, True, night_alone=alone) | \
-                s.day_edge_kept(closing, last, False, second_day=last[0] != first[0])
+                s.day_edge_kept(closing, last, False, second_day=last[0] != first[0],
+                                own=own_next)
             kept |= opening & kept_night
             s.lost["cal"] -= opening | closing
             s.lost["cal"] |= (opening | closing) - kept
@@ -450,9 +461,11 @@ class Model:
             # midnight the next date's day candle, stay
             kept = set(kept_night) | alone
             if last[0] != first[0]:
-                kept |= {k for k in outside if k[0] == last[0] and k > last}
-            s.lost["cal"].update(k for k in outside if first[0] <= k[0] <= last[0]
-                                 and k not in kept)
+                kept |= s.own_kept({k for k in outside if k[0] == last[0] and k > last},
+                                   own_next)
+            edges = {k for k in outside if first[0] <= k[0] <= last[0]}
+            s.lost["cal"] -= edges
+            s.lost["cal"] |= edges - kept
         for code in s.lost:
             if code == "cal":
                 continue

@@ -224,6 +224,11 @@ class Sequence:
         minutes = self.minutes_of(max(earlier), sec) or {}
         return {k: v for k, v in minutes.items() if k[0] == date}
 
+    def own_day(self, date, sec):
+        """What the export of date gives date itself (before its passage of midnight)."""
+        minutes = self.minutes_of(date, sec) or {}
+        return {k: v for k, v in minutes.items() if k[0] == date}
+
     def apply_day(self, action, date):
         for sec in self.s.securities:
             minutes = self.minutes_of(date, sec)
@@ -232,7 +237,9 @@ class Sequence:
             if action == "add":
                 self.model.add(sec[1], minutes, self.previous_night(date, sec))
             else:
-                self.model.insert(sec[1], minutes, night=self.previous_night(date, sec))
+                self.model.insert(sec[1], minutes, night=self.previous_night(date, sec),
+                                  own_next=self.own_day(max(minutes)[0] if minutes else date,
+                                                        sec))
 
     def do_add(self):
         date, _ = self.export_next()
