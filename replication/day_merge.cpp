@@ -141,8 +141,30 @@ bool StoredDayHoldsNight(const Candle& stored, const std::vector<Candle>& night,
   const bool without = PrefixVolume(stored.volume, 0, ownDay, ownDay.size());
   if (with != without) return with;
   if (ownDay.empty()) return stored.volume > part.volume;
+  // Equally near (a price that did not move): the part is kept, as the stored day holds it
+  // whenever the previous export was added before this one.
   return stored.volume > part.volume &&
-         std::fabs(stored.open - part.open) < std::fabs(stored.open - ownDay.front().open);
+         std::fabs(stored.open - part.open) <= std::fabs(stored.open - ownDay.front().open);
+}
+
+double VolumeOf(const std::vector<Candle>& minutes) {
+  double sum = 0;
+  for (const Candle& c : minutes) sum += c.volume;
+  return sum;
+}
+
+// True when the stored day of the export's own date holds all of its minutes before
+// midnight (after the previous export's part, or alone): what an earlier add of it that
+// had passed midnight left. A date stored without them (never added, or only the previous
+// night) was not added with this export, and a newer date's day that happens to hold the
+// volume of a first stretch of its night is that date's own export.
+bool StoredDayHoldsOwnEvening(const std::optional<Candle>& day, const std::vector<Candle>& night,
+                              const std::vector<Candle>& ownDay) {
+  if (ownDay.empty()) return true;
+  if (!day) return false;
+  const double own = VolumeOf(ownDay);
+  return SameVolume(day->volume, own) ||
+         (!night.empty() && SameVolume(day->volume, Folded(night).volume + own));
 }
 
 // The stored candle that holds the whole of date: the day interval's, else that of a
@@ -257,6 +279,7 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
       return {StoredPart::kNothingNew, {}};
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
     const std::optional<Candle> day = StoredWholeDay(instrument, codes, date);
+    if (!StoredDayHoldsOwnEvening(day, night, ownDay)) return {StoredPart::kNothingNew, {}};
     if (night.empty() || !day || !StoredDayHoldsNight(*day, night, ownDay)) night.clear();
     return {StoredPart::kHeldInPart, night};
   }

@@ -1,0 +1,112 @@
+// How an add of a date that passes midnight stands to what an archive of calendar
+// intervals only already stores, when minute volumes of 1 make many stretches share a volume.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "archive/test_archive.h"
+#include "replication/day_merge.h"
+
+namespace {
+
+using test_archive::Minutes;
+
+constexpr std::int32_t kD0 = 20240129;
+constexpr std::int32_t kD1 = 20240130;
+constexpr std::int32_t kD2 = 20240131;
+
+// A night session's export of date: 19:00 to 23:59, then 00:00 to `end` (HHMM) of the next
+// morning, every record dated `date` as the exporter writes them; volume 1 a minute.
+std::vector<Candle> NightExport(std::int32_t date, int end, bool flat = false) {
+  std::vector<Candle> out = Minutes(date, 1900, 2359);
+  const std::vector<Candle> night = Minutes(date, 0, end, 500);
+  out.insert(out.end(), night.begin(), night.end());
+  if (flat) {
+    for (Candle& c : out) c.open = c.high = c.low = c.close = 100;
+  }
+  return out;
+}
+
+// The part after midnight of an export, as the tree's previous export gives it.
+std::vector<Candle> AfterMidnight(const std::vector<Candle>& exportMinutes, std::int32_t dated) {
+  std::vector<Candle> out;
+  for (Candle c : exportMinutes) {
+    if (c.time >= 190000) continue;
+    c.date = dated;
+    out.push_back(c);
+  }
+  return out;
+}
+
+// A plain add of an export later than everything stored, as the add does it.
+bool Add(test_archive::Archive& archive, const std::vector<Candle>& minutes, std::int32_t date) {
+  AggregationState state;
+  state.minutesAfterStored = true;
+  return archive.Apply(minutes, date, state).ok;
+}
+
+StoredPartAnswer Ask(test_archive::Archive& archive, const std::vector<Candle>& minutes,
+                     std::int32_t date, const std::vector<Candle>& previousNight) {
+  CMinArch series(kOneMinuteInterval, 0);
+  series.m_Candles = const_cast<Candle*>(minutes.data());
+  series.m_Count = static_cast<std::int32_t>(minutes.size());
+  return StoredPartOfDay(archive.Buffer(), archive.Intervals(), series, date, 0,
+                         [&] { return previousNight; });
+}
+
+// A newer date added first (its short evening: 31 minutes) holds the volume of the older
+// export's first 31 minutes after midnight: the older date added afterwards is not an
+// earlier add of that export and must leave the newer date's day as it is.
+TEST(StoredPartOfDay, AnOlderExportLeavesANewerDayThatOnlySharesTheVolumeOfItsNight) {
+  for (const bool previousAdded : {false, true}) {
+    SCOPED_TRACE(previousAdded ? "previous export added" : "no previous export");
+    test_archive::Archive archive({"day", "week", "month"});
+    const std::vector<Candle> previous = NightExport(kD0, 200);
+    if (previousAdded) {
+      ASSERT_TRUE(Add(archive, previous, kD0));
+    }
+    ASSERT_TRUE(Add(archive, Minutes(kD2, 1900, 1930), kD2));
+    const StoredPartAnswer answer =
+        Ask(archive, NightExport(kD1, 200), kD1,
+            previousAdded ? AfterMidnight(previous, kD1) : std::vector<Candle>{});
+    EXPECT_EQ(answer.part, StoredPart::kNothingNew);
+  }
+}
+
+// The case the rule is for: the export of kD1 was added when it had reached 00:30, and is
+// added again grown to 02:00; with and without the previous export's night in kD1.
+TEST(StoredPartOfDay, AnEarlierAddOfTheSameExportPastMidnightIsHeldInPart) {
+  for (const bool previousAdded : {false, true}) {
+    SCOPED_TRACE(previousAdded ? "previous export added" : "no previous export");
+    test_archive::Archive archive({"day", "week", "month"});
+    const std::vector<Candle> previous = NightExport(kD0, 200);
+    if (previousAdded) {
+      ASSERT_TRUE(Add(archive, previous, kD0));
+    }
+    ASSERT_TRUE(Add(archive, NightExport(kD1, 30), kD1));
+    const std::vector<Candle> night =
+        previousAdded ? AfterMidnight(previous, kD1) : std::vector<Candle>{};
+    const StoredPartAnswer answer = Ask(archive, NightExport(kD1, 200), kD1, night);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_EQ(answer.keptNight.size(), night.size());
+  }
+}
+
+// Prices that never move and a volume of 1 a minute: the stored day (previous night and a
+// first stretch) has the volume of a longer first stretch alone and the same open as both;
+// the previous night, which the day holds, must be kept.
+TEST(StoredPartOfDay, AFlatPriceKeepsThePreviousNightOfAGrownExport) {
+  test_archive::Archive archive({"day"});
+  const std::vector<Candle> previous = NightExport(kD0, 130, true);
+  ASSERT_TRUE(Add(archive, previous, kD0));
+  std::vector<Candle> grown = Minutes(kD1, 1900, 2300);
+  for (Candle& c : grown) c.open = c.high = c.low = c.close = 100;
+  const std::vector<Candle> first(grown.begin(), grown.begin() + 120);
+  ASSERT_TRUE(Add(archive, first, kD1));
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  const StoredPartAnswer answer = Ask(archive, grown, kD1, night);
+  EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+  EXPECT_EQ(answer.keptNight.size(), night.size());
+}
+
+}  // namespace
