@@ -142,8 +142,9 @@ bool StoredDayHoldsNight(const Candle& stored, const std::vector<Candle>& night,
   if (with != without) return with;
   if (ownDay.empty()) return stored.volume > part.volume;
   // Equally near (a price that did not move): the part is kept, as the stored day holds it
-  // whenever the previous export was added before this one.
-  return stored.volume > part.volume &&
+  // whenever the previous export was added before this one. Volumes of zero cannot tell
+  // either: a day that holds no more volume than the part may still hold it.
+  return stored.volume >= part.volume - kValueTolerance &&
          std::fabs(stored.open - part.open) <= std::fabs(stored.open - ownDay.front().open);
 }
 

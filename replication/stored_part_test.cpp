@@ -17,12 +17,13 @@ constexpr std::int32_t kD2 = 20240131;
 
 // A night session's export of date: 19:00 to 23:59, then 00:00 to `end` (HHMM) of the next
 // morning, every record dated `date` as the exporter writes them; volume 1 a minute.
-std::vector<Candle> NightExport(std::int32_t date, int end, bool flat = false) {
+std::vector<Candle> NightExport(std::int32_t date, int end, bool flat = false, double volume = 1) {
   std::vector<Candle> out = Minutes(date, 1900, 2359);
   const std::vector<Candle> night = Minutes(date, 0, end, 500);
   out.insert(out.end(), night.begin(), night.end());
-  if (flat) {
-    for (Candle& c : out) c.open = c.high = c.low = c.close = 100;
+  for (Candle& c : out) {
+    if (flat) c.open = c.high = c.low = c.close = 100;
+    c.volume = volume;
   }
   return out;
 }
@@ -107,6 +108,23 @@ TEST(StoredPartOfDay, AFlatPriceKeepsThePreviousNightOfAGrownExport) {
   const StoredPartAnswer answer = Ask(archive, grown, kD1, night);
   EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
   EXPECT_EQ(answer.keptNight.size(), night.size());
+}
+
+// Minutes of zero volume: every stretch has the volume of every other, so volumes tell
+// nothing; the stored day opens with the previous night, which is kept (a slot of a day or
+// more holds it as the day does).
+TEST(StoredPartOfDay, ZeroVolumesKeepThePreviousNightOfAnExportGrownPastMidnight) {
+  for (const char* name : {"1441", "day"}) {
+    SCOPED_TRACE(name);
+    test_archive::Archive archive({name});
+    const std::vector<Candle> previous = NightExport(kD0, 200, false, 0);
+    ASSERT_TRUE(Add(archive, previous, kD0));
+    ASSERT_TRUE(Add(archive, NightExport(kD1, 30, false, 0), kD1));
+    const std::vector<Candle> night = AfterMidnight(previous, kD1);
+    const StoredPartAnswer answer = Ask(archive, NightExport(kD1, 200, false, 0), kD1, night);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_EQ(answer.keptNight.size(), night.size());
+  }
 }
 
 }  // namespace
