@@ -54,6 +54,11 @@ RULE_BAD_MINUTE_SKIPPED: a minute that is no usable candle (all values zero, a v
   finite, a negative value, an impossible time) is passed over; the rest of its file is
   stored. Bad minutes are planted between 10:00 and 17:00 only, where no time window
   begins or ends, so that the order of windowing and skipping does not matter.
+RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT: with no minute interval that can tell, an add of date D
+  whose export ends before midnight, when the newest stored day is D, extends that day only
+  when it holds the previous export's part after midnight as the tree's previous export
+  still gives it; otherwise (a partial export of the previous date inserted since) the day
+  counts as an earlier part of D's export and is replaced as by an insert.
 Week and month candles are edited by insert and delete through the day interval, which
 Barsync keeps in every archive with a week or month interval (archive_codes in
 run_model_test.py adds it to the model's intervals).
@@ -407,6 +412,13 @@ class Model:
             return  # "Archive date is more recent": the day is held already
         if newest is not None and keys[0] <= newest:
             return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
+        if newest is not None and newest[0] == keys[0][0] == keys[-1][0] and \
+                self._cannot_tell(s, keys):
+            day = {k: v for k, v in s.held.items() if k[0] == newest[0] and
+                   k not in s.lost["cal"]}
+            if day != (night or {}):
+                # RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT
+                return self.insert(name, minutes)
         s.touch({k[0] for k in keys})
         # minutes an earlier insert took out of a slot are new candles' minutes again
         for lost in s.lost.values():
@@ -415,12 +427,10 @@ class Model:
         s.refresh(edited_periods=())
 
     @staticmethod
-    def _kept_night(s, keys, night):
-        """The previous export's part after midnight that an add of a grown export keeps:
-        all of it when no minute interval can tell the stored part of the day from that
-        part and the day holds it (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
-        if not night:
-            return set()
+    def _cannot_tell(s, keys):
+        """True when no minute interval can tell how the export stands to the stored
+        candles: each one's newest candle is the slot the export starts in, or a slot of a
+        day or more that it ends in."""
         for code in s.minute_codes:
             view = s.visible[code]
             if not view:
@@ -430,6 +440,15 @@ class Model:
                 continue
             if code >= MINUTES_PER_DAY and last == candle_key(code, *keys[-1]):
                 continue
+            return False
+        return True
+
+    @staticmethod
+    def _kept_night(s, keys, night):
+        """The previous export's part after midnight that an add of a grown export keeps:
+        all of it when no minute interval can tell the stored part of the day from that
+        part and the day holds it (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
+        if not night or not Model._cannot_tell(s, keys):
             return set()
         if any(s.held.get(k) != v for k, v in night.items()):
             return set()
