@@ -203,11 +203,15 @@ std::optional<Candle> FoldPeriod(const Candle* days, int count, std::int32_t int
   return work;
 }
 
-std::optional<Candle> FoldPeriod(const Candle* instrument, std::int32_t interval,
-                                 std::int32_t period) {
+// The day interval's candles as the slots place them now. Taken before a week or month
+// run is edited: the slot counts are brought up to date only after the edit, so a run that
+// grew in front of the day interval would shift the day candles away from where the slots
+// say they lie.
+std::vector<Candle> DayRun(const Candle* instrument) {
   const auto place = FindSlot(instrument, kDayInterval);
-  if (!place) return std::nullopt;
-  return FoldPeriod(instrument + place->firstRecord, place->count, interval, period);
+  if (!place) return {};
+  const Candle* first = instrument + place->firstRecord;
+  return std::vector<Candle>(first, first + place->count);
 }
 
 // True when the day interval, as it was before this run's edit, held every day of the
@@ -229,9 +233,10 @@ bool DaysHoldPeriod(const CMinArch& target, const AggregationState& state, std::
 }
 
 bool RecomputePeriod(CMinArch& target, const ApplyRequest& request, const AggregationState& state,
-                     std::int32_t period, int& tail) {
+                     const std::vector<Candle>& days, std::int32_t period, int& tail) {
   const std::int32_t interval = target.m_Interval;
-  const std::optional<Candle> work = FoldPeriod(target.m_Instrument, interval, period);
+  const std::optional<Candle> work =
+      FoldPeriod(days.data(), static_cast<int>(days.size()), interval, period);
   int start = 0;
   while (start < target.m_Count && PeriodStart(target.m_Candles[start].date, interval) < period)
     ++start;
@@ -264,8 +269,9 @@ bool EditPeriods(CMinArch& target, const ApplyRequest& request, AggregationState
     if (second != periods.front()) periods.push_back(second);
   }
   int tail = request.tailCount;
+  const std::vector<Candle> days = DayRun(target.m_Instrument);
   for (const std::int32_t period : periods) {
-    if (!RecomputePeriod(target, request, state, period, tail)) return false;
+    if (!RecomputePeriod(target, request, state, days, period, tail)) return false;
   }
   return true;
 }
