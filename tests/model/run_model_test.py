@@ -39,16 +39,13 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 # security; 1106 1141 1191 1394: the day of a partial re-insert read from intervals that
 # no longer hold the date; 1055: calendar intervals only, an export ending before midnight
 # after one that passed it; 6237: a month slot in front of the day slot, where the insert
-# of a date of the month before folded the next month from candles shifted by one)
+# of a date of the month before folded the next month from candles shifted by one; 6277: an
+# add of a partial export after the previous export was replaced by a partial one)
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
                   1440, 1541, 1548, 6237, 6277]
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
-FAULTS = {
-    "readd-drops-previous-night": "week and month only (a day interval kept): an add of a "
-    "partial export of a date whose day holds the previous export's part after midnight "
-    "replaces that day with the new minutes alone",
-}
-KNOWN_FAULTS = {6277: "readd-drops-previous-night"}
+FAULTS = {}
+KNOWN_FAULTS = {}
 
 
 def archive_codes(codes):
