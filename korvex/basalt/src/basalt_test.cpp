@@ -216,6 +216,11 @@ TEST(BasaltThread, TerminateLogsTheThreadsStack) {
   korvex_host::TempFolder dir("basalt_terminate");
   Sleeper sleeper;
   ASSERT_TRUE(sleeper.start("SLEEPY"));
+  // Ended while it still starts, the thread may keep the loader lock (its attach
+  // notifications) or the heap's lock for good, and the terminating thread could then
+  // never end: this test is about a thread that waits in its loop.
+  for (int waited = 0; sleeper.passes.load() == 0 && waited < 10000; ++waited) Sleep(1);
+  ASSERT_GT(sleeper.passes.load(), 0);
   bool terminated = false;
   korvex_host::on_own_thread([&] {
     util_init(dir.file("events.log").c_str(), nullptr, nullptr, nullptr);
