@@ -96,8 +96,16 @@ case_with 7 "127 wine: failed to start" "127 wine: failed to start"
 rm -f "$(launch_failures_file)"
 (failures=1 finish demo >/dev/null)
 [ $? = 1 ] || fail "finish does not fail a scenario whose checks failed"
-(failures=0 finish demo >/dev/null)
+(failures=0 BARSYNC_KEEP_TEST_WORK=1 finish demo >/dev/null)
 [ $? = 0 ] || fail "finish does not pass a scenario whose checks held"
+[ -d "$work" ] || fail "finish removes the folder although BARSYNC_KEEP_TEST_WORK is set"
+# A scenario that passed leaves no folder behind; one that failed keeps it.
+scratch=$work/scenario
+mkdir -p "$scratch/bin"
+(work=$scratch failures=1 finish demo >/dev/null)
+[ -d "$scratch/bin" ] || fail "finish removes the folder of a scenario that failed"
+(work=$scratch failures=0 finish demo >/dev/null)
+[ -e "$scratch" ] && fail "finish keeps the folder of a scenario that passed"
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo passed
