@@ -113,7 +113,9 @@ void ConvertIntervalDirectory(const std::filesystem::path& archiveDir, const std
   }
   // Entries not converted yet; those left at the end keep the directory.
   std::vector<std::filesystem::path> left = ListEntries(sourceDir);
-  std::vector<Candle> buffer = NewArchiveBuffer();
+  // This thread's recycled working buffer: a conversion goes through every security.
+  ScopedArchiveBuffer scratch;
+  std::vector<Candle>& buffer = scratch.get();
   int next = kSlotCount;
   for (std::size_t i = 0; i < intervals.size(); ++i) {
     const CMinArch& interval = intervals[i];
