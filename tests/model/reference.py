@@ -52,8 +52,9 @@ RULE_PRICE_CHANGE_ROUNDING: changeprice divides archive prices exactly and round
   than one unit of the last digit per change; prices are compared within that.
 RULE_BAD_MINUTE_SKIPPED: a minute that is no usable candle (all values zero, a value not
   finite, a negative value, an impossible time) is passed over; the rest of its file is
-  stored. Bad minutes are planted between 10:00 and 17:00 only, where no time window
-  begins or ends, so that the order of windowing and skipping does not matter.
+  stored. Such a minute goes before the time window and the session start are applied, so
+  it never ends the window's run: a minute of 17:00 given the impossible time 17:61 behind
+  a window that ends at 17:45 is skipped alone and the day goes on to 17:45.
 RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT: with no minute interval that can tell, an add of date D
   whose export ends before midnight, when the newest stored day is D, extends that day only
   when it holds the previous export's part after midnight as the tree's previous export
@@ -184,7 +185,10 @@ def day_minutes(records, date, window, session_start):
     """The minutes of one export file that reach an archive, as {(date, time): values}
     in order, or None when the file is unusable (two passages of midnight)."""
     begin, end = window if window else (None, None)
-    kept = window_minutes(records, begin, end)
+    # unusable minutes go before the window is applied: one of them (an impossible time
+    # such as 17:61) never ends the window's run or the session's head
+    usable = [r for r in records if usable_minute(r) and valid_time(r[6])]
+    kept = window_minutes(usable, begin, end)
     out = {}
     skipping = True
     passed = False
@@ -195,8 +199,6 @@ def day_minutes(records, date, window, session_start):
         if skipping and t < session_start:
             continue
         skipping = False
-        if not usable_minute(r) or not valid_time(t):
-            continue
         if previous is not None and t < previous:
             jump = minute_of_day(previous) - minute_of_day(t) + 1
             if jump <= MAX_MERGED_JUMP:

@@ -40,9 +40,11 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 # no longer hold the date; 1055: calendar intervals only, an export ending before midnight
 # after one that passed it; 6237: a month slot in front of the day slot, where the insert
 # of a date of the month before folded the next month from candles shifted by one; 6277: an
-# add of a partial export after the previous export was replaced by a partial one)
+# add of a partial export after the previous export was replaced by a partial one; 8730: a
+# minute planted with the impossible time 17:61 behind a window ending at 17:45, skipped
+# before the window is applied, so the day goes on to 17:45)
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
-                  1440, 1541, 1548, 6237, 6277]
+                  1440, 1541, 1548, 6237, 6277, 8730]
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
 FAULTS = {}
 KNOWN_FAULTS = {}
