@@ -164,6 +164,24 @@ void KeepDaysBeforeEdit(const Candle* instrument, AggregationState& state) {
   state.daysBeforeEdit.assign(first, first + place->count);
 }
 
+// True when the day interval can be seen to have dropped days before its oldest one: it
+// is full, or a week or month candle of a period before that day's period outlives them
+// (deletes may have brought the run below the limit since). An insert before all of such
+// a run changes nothing there: its dates were dropped or lie among dropped ones, and the
+// archive no longer holds the other parts of them (the next date's own evening after a
+// night), so a day candle written back would hold the inserted part alone.
+bool DroppedOlderDays(const CMinArch& target) {
+  if (target.m_Count >= kMaxCandlesPerInterval) return true;
+  const std::int32_t oldest = target.m_Candles[0].date;
+  for (const std::int32_t interval : {kWeekInterval, kMonthInterval}) {
+    const auto place = FindSlot(target.m_Instrument, interval);
+    if (!place || place->count == 0) continue;
+    const Candle& first = target.m_Instrument[place->firstRecord];
+    if (PeriodStart(first.date, interval) < PeriodStart(oldest, interval)) return true;
+  }
+  return false;
+}
+
 bool EditDays(CMinArch& target, const ApplyRequest& request, AggregationState& state, bool erase) {
   KeepDaysBeforeEdit(target.m_Instrument, state);
   int tail = request.tailCount;
@@ -179,7 +197,7 @@ bool EditDays(CMinArch& target, const ApplyRequest& request, AggregationState& s
     return ReplaceRun(target, start, end, {}, tail);
   }
   const std::vector<Candle> days = DayCandlesInPlay(state);
-  if (target.m_Count >= kMaxCandlesPerInterval && target.m_Candles[0].date > days.back().date)
+  if (target.m_Count > 0 && target.m_Candles[0].date > days.back().date && DroppedOlderDays(target))
     return true;
   const auto [start, end] = DateRange(target, days.front().date, days.back().date);
   return ReplaceRun(target, start, end, days, tail);

@@ -330,3 +330,33 @@ TEST(InsertDay, ExportedAgainOlderThanEveryMinuteRunTakesTheNewNightWhereTheExpo
   ASSERT_TRUE(b.Apply(Night(first, 150), first, 0, "insert").ok);
   EXPECT_EQ(b.Run(-1)[1].open, stored.open);
 }
+
+TEST(InsertDay, DatesBeforeTheDaysTheDayIntervalDroppedStayOutWhenDeletesMadeRoom) {
+  // The day interval dropped its oldest days at 3000 (the week of 20000102 outlives them)
+  // and a delete brought it to 2999. An export of 20000104 whose night passes into
+  // 20000105 is inserted again: a day candle of 20000105 written back would hold the new
+  // night alone, as the archive no longer has that date's own evening. Both dates stay
+  // out, as they would for a full day interval.
+  std::vector<Candle> days;
+  for (std::int32_t date = 20000110; static_cast<int>(days.size()) < kMaxCandlesPerInterval - 1;
+       date = NextDate(date))
+    days.push_back(DayOf(date, 1));
+  Archive a = Stored(days, {DayOf(20000102, 6)});
+  ASSERT_TRUE(a.Apply(Night(20000104, 50), 20000104, 0, "insert").ok);
+  EXPECT_EQ(a.Run(-1).size(), days.size());
+  EXPECT_EQ(a.Run(-1).front().date, 20000110);
+  ASSERT_EQ(a.Run(-2).size(), 1u);
+  EXPECT_EQ(a.Run(-2)[0].volume, 6);
+
+  // Without a candle that outlives the oldest day the archive cannot tell dropped days
+  // from days never added: the inserted dates come in, the next date with the night alone
+  // (what adding 20000104 before a never added 20000105 gives).
+  const std::vector<Candle> fewer(days.begin() + 1, days.end());
+  Archive b = Stored(fewer, {});
+  ASSERT_TRUE(b.Apply(Night(20000104, 50), 20000104, 0, "insert").ok);
+  const auto after = b.Run(-1);
+  ASSERT_EQ(after.size(), fewer.size() + 2);
+  EXPECT_EQ(after[0].date, 20000104);
+  EXPECT_EQ(after[1].date, 20000105);
+  EXPECT_EQ(after[1].volume, 120);
+}

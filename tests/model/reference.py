@@ -12,7 +12,12 @@ what it does instead (the README lists them):
 RULE_DROPPED_STAY_DROPPED: an N-minute or day interval that dropped its oldest candles at
   the 3000 limit does not get them back when a later delete makes room; an insert brings
   back only the candles of its own range, and an insert into a full interval that lies
-  before all of it changes nothing there.
+  before all of it changes nothing there. The day interval counts as full when a week or
+  month candle of an earlier period than its oldest day shows that it dropped days (a
+  delete may have brought it below 3000): an insert before all of it leaves it unchanged,
+  as the next date's own part after a passage of midnight is gone with it. A next date
+  that the day interval does not hold (dropped with no such sign, deleted, never added)
+  gets the inserted part alone.
 RULE_PERIOD_NEEDS_ITS_DAYS: a week or month candle is recomputed by insert and delete from
   the day interval; when the day interval no longer holds every day of the period (the
   3000 limit dropped some), the candle is left as it was.
@@ -278,6 +283,10 @@ class Security:
         """Recomputes the visible candles of every interval after an action."""
         before = {c: dict(v) for c, v in self.visible.items()}
         by_date = self.by_date()
+        # decided before the week and month, which follow the day interval
+        days_kept_out = bool(insert_span) and self.days_dropped_before(before, insert_span[1])
+        if days_kept_out:
+            self.dropped[DAY].update({(insert_span[0][0], 0), (insert_span[1][0], 0)})
         for code in self.codes:
             whole = self.whole(code, by_date)
             if code >= DAY:
@@ -287,7 +296,8 @@ class Security:
                 if insert_span:
                     lo = candle_key(code, *insert_span[0])
                     hi = candle_key(code, *insert_span[1])
-                    dropped -= {k for k in dropped if lo <= k <= hi}
+                    if not (code == DAY and days_kept_out):
+                        dropped -= {k for k in dropped if lo <= k <= hi}
                 keys = sorted(k for k in whole if k not in dropped)
                 dropped.update(keys[:-MAX_CANDLES])
                 self.visible[code] = {k: whole[k] for k in keys[-MAX_CANDLES:]}
@@ -307,6 +317,20 @@ class Security:
                     else:
                         view[key] = candle
                 self.visible[code] = view
+
+    def days_dropped_before(self, before, last):
+        """True when an insert whose last day is last lies before every day the day interval
+        holds and that interval can be seen to have dropped older days (RULE_DROPPED_STAY_
+        DROPPED): it is full, or a week or month candle of an earlier period than its oldest
+        day's outlives them."""
+        days = before.get(DAY)
+        if not days or min(days)[0] <= last[0]:
+            return False
+        if len(days) >= MAX_CANDLES:
+            return True
+        oldest = min(days)[0]
+        return any(before[c] and min(before[c])[0] < period_key(c, oldest)
+                   for c in (WEEK, MONTH) if c in before)
 
     def complete(self, code):
         """True when the minute interval holds fewer than 3000 candles and no other one
@@ -329,7 +353,7 @@ class Security:
         """The previous export's part after midnight (night: the tree's, {key: values}) when
         the day candle of date holds it alone: what an insert keeps when no minute interval
         holds the date."""
-        if not night:
+        if not night or (date, 0) not in self.visible.get(DAY, {}):
             return set()
         day = {k: v for k, v in self.held.items() if k[0] == date and k not in self.lost["cal"]}
         return set(night) if day == night else set()
@@ -339,6 +363,10 @@ class Security:
         export (own: the tree's, {key: values}) when the day holds all of it: what the day
         keeps when no minute interval holds the next date (the export is read again)."""
         if not own or any(self.held.get(k) != v for k, v in own.items()):
+            return set()
+        # the day interval's candle of that date tells it: a date it no longer holds (dropped
+        # at 3000) gets the inserted part alone
+        if (next(iter(own))[0], 0) not in self.visible.get(DAY, {}):
             return set()
         return set(stored) & set(own)
 
