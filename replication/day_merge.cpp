@@ -282,7 +282,7 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     const std::optional<Candle> day = StoredWholeDay(instrument, codes, date);
     if (!StoredDayHoldsOwnEvening(day, night, ownDay)) return {StoredPart::kNothingNew, {}};
     if (night.empty() || !day || !StoredDayHoldsNight(*day, night, ownDay)) night.clear();
-    return {StoredPart::kHeldInPart, night};
+    return {StoredPart::kHeldInPart, night, true};
   }
   return {StoredPart::kBeforeDay, {}};
 }
@@ -294,6 +294,7 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
   const std::int32_t sessionStart = settings.sessionStartHour_.empty() ? 0 : settings.sessionStart_;
   std::string_view action = day.action;
   AggregationState state;
+  bool nextDayIsOwnNight = false;
   if (action != kInsertAction && action != kDeleteAction) {
     std::function<std::vector<Candle>()> previousNight;
     if (!day.minuteFileText.empty()) {
@@ -310,11 +311,15 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
             archive.text.c_str(), day.date);
       action = kInsertAction;
       state.keptNight = std::move(answer.keptNight);
+      nextDayIsOwnNight = answer.nextDayIsOwnNight;
     }
     state.minutesAfterStored = answer.part == StoredPart::kBeforeDay;
   }
   if (!day.minuteFileText.empty()) {
-    state.exportOwnDay = [&](std::int32_t date) {
+    state.exportOwnDay = [&, nextDayIsOwnNight](std::int32_t date) -> std::optional<Candle> {
+      // The next export's own part was never stored beside this export's night: the day
+      // of that date becomes the grown night alone.
+      if (nextDayIsOwnNight) return std::nullopt;
       const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
       return ExportOwnDay(file, date, ClassWindow(settings, file), sessionStart);
     };

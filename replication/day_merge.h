@@ -35,6 +35,10 @@ struct StoredPartAnswer {
   // the previous export's part after midnight that the stored day holds too, which the
   // replaced day keeps (empty when it holds none).
   std::vector<Candle> keptNight;
+  // For a day held in part whose export had passed midnight when it was added first: the
+  // next date's stored day is a first stretch of this export's part after midnight, so it
+  // holds nothing of the next date's own export (which may lie in the tree, never added).
+  bool nextDayIsOwnNight = false;
 };
 
 // For "add" and "addlast". The finest minute interval that can tell decides: its last

@@ -410,6 +410,33 @@ grown_export_past_midnight_without_minute_interval_replaces_its_part() {
   done
 }
 
+# As above, while the export of 20240201 lies in the tree, cut to its first two minutes and
+# never added: the day of 20240201 is the grown export's night alone (the next export's own
+# part, a volume far below the stored stretch of the night, was never stored beside it),
+# as adding the grown export in order gives.
+grown_export_past_midnight_leaves_next_export_not_added_out() {
+  local b=$work/b keys a file n=0
+  setup "$b"
+  add_range "$b" 20240130 20240131
+  for keys in "day week month" "1441 day week month"; do
+    n=$((n + 1))
+    a=$work/a$n
+    file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+    setup "$a"
+    # shellcheck disable=SC2086
+    set_intervals "$a" $keys
+    cp "$file" "$a/whole.dat"
+    run_ok "$a" -a add -d 20240130
+    cut_export_after "$file" 10000
+    run_ok "$a" -a add -d 20240131
+    cut_export_after "$a/bin/minutes/20240201/FUTN/SIH4/1.dat" 190100
+    cp "$a/whole.dat" "$file"
+    run_ok "$a" -a add -d 20240131
+    # shellcheck disable=SC2086
+    same_calendar_candles "$a" "$b" $keys
+  done
+}
+
 # With only calendar intervals, inserting a date that was never added (FUTN's 20240131,
 # whose session, like the one before, runs past midnight) keeps the previous export's
 # part after midnight (the day held it alone) and the next date's own day: the day, week
