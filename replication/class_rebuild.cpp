@@ -115,6 +115,9 @@ int CountSecurities(const ClassTable& classes) {
 void CollectClasses(const RunSettings& settings, ClassTable& classes, InstrumentWork& work,
                     const fs::path& relPath, int depth) {
   const fs::path dir = relPath.empty() ? settings.minutesDir_ : settings.minutesDir_ / relPath;
+  // Below a security only a subdirectory (a misplaced one, reported) matters: most file
+  // systems tell there is none without listing each of the thousands of securities.
+  if (depth == kBelowSecurity && support::CertainlyWithoutSubdirectories(dir)) return;
   if (!PathExists(dir)) {
     LogError("Can not find Minutes location");
     return;

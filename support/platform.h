@@ -75,6 +75,11 @@ void SyncDirectory(const std::filesystem::path& dir);
 // True where renames stay durable only after SyncDirectory of their folder.
 bool RenamesNeedDirectorySync();
 
+// True when the directory dir certainly holds no directory, told without listing it (on
+// Linux file systems that count subdirectories in a directory's link count: exactly 2);
+// false when it holds one or that cannot be told that way (Windows, btrfs).
+bool CertainlyWithoutSubdirectories(const std::filesystem::path& dir);
+
 // An open, exclusively locked file (a file descriptor on Linux, a handle on Windows). The
 // system releases the lock when the process ends in any way, killed included.
 using LockHandle = std::intptr_t;

@@ -165,6 +165,11 @@ bool RenamesNeedDirectorySync() {
   return true;
 }
 
+bool CertainlyWithoutSubdirectories(const fs::path& dir) {
+  struct stat info {};
+  return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_nlink == 2;
+}
+
 namespace {
 
 // A lock holds for the file now named path only when nobody removed or replaced that file

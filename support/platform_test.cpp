@@ -133,4 +133,37 @@ TEST(HeldReplaces, NothingTakesEffectUntilPublishedAndDiscardLeavesTheOldFiles) 
   EXPECT_TRUE(failed.empty());
 }
 
+// Skipping the listing of a directory is only sound when it never hides a subdirectory:
+// whatever the file system, a "certainly none" answer must match a real listing.
+TEST(CertainlyWithoutSubdirectories, NeverClaimsNoneWhereOneIs) {
+  TestTempDir dir;
+  const auto has_subdirectory = [](const fs::path& path) {
+    for (const auto& entry : fs::directory_iterator(path))
+      if (entry.is_directory()) return true;
+    return false;
+  };
+  fs::create_directories(dir / "empty");
+  fs::create_directories(dir / "files");
+  WriteTextFile(dir / "files" / "1.dat", "x");
+  WriteTextFile(dir / "files" / "2.dat", "y");
+  fs::create_directories(dir / "one" / "sub");
+  fs::create_directories(dir / "deep" / "a" / "b" / "c");
+  fs::create_directories(dir / "many" / "x");
+  fs::create_directories(dir / "many" / "y");
+  WriteTextFile(dir / "many" / "z", "z");
+  // A subdirectory made and removed again: the count must follow.
+  fs::create_directories(dir / "was" / "gone");
+  fs::remove(dir / "was" / "gone");
+  for (const char* name : {"empty", "files", "one", "deep", "many", "was", "deep/a/b/c"}) {
+    const fs::path path = dir / name;
+    if (CertainlyWithoutSubdirectories(path)) {
+      EXPECT_FALSE(has_subdirectory(path)) << name;
+    }
+  }
+  EXPECT_FALSE(CertainlyWithoutSubdirectories(dir / "one"));
+  EXPECT_FALSE(CertainlyWithoutSubdirectories(dir / "many"));
+  EXPECT_FALSE(CertainlyWithoutSubdirectories(dir / "files" / "1.dat"));
+  EXPECT_FALSE(CertainlyWithoutSubdirectories(dir / "missing"));
+}
+
 }  // namespace

@@ -222,6 +222,11 @@ bool RenamesNeedDirectorySync() {
   return false;
 }
 
+// A directory's link count says nothing of its subdirectories here.
+bool CertainlyWithoutSubdirectories(const fs::path&) {
+  return false;
+}
+
 namespace {
 
 // The locked byte lies at 4 GiB: far past the text, which others may then still read.
