@@ -168,6 +168,34 @@ bool StoredDayHoldsOwnEvening(const std::optional<Candle>& day, const std::vecto
          (!night.empty() && SameVolume(day->volume, Folded(night).volume + own));
 }
 
+// True when a minute run's newest candle lies in the minutes' part after midnight (from
+// first to end, dated the next day) while the run holds nothing of their first date from
+// their first candle on: a delete of that date took its candles and left its part after
+// midnight, which only this export can have given the next date so early.
+bool DeletedBeforeItsNight(const Candle* run, int count, const Candle& first, const Candle& end) {
+  const Candle& last = run[count - 1];
+  if (end.date == first.date || last.date != end.date || Before(end.date, end.time, last))
+    return false;
+  for (int k = count - 1; k >= 0 && run[k].date >= first.date; --k) {
+    if (run[k].date == first.date && run[k].time >= first.time) return false;
+  }
+  return true;
+}
+
+// True when date is stored as a delete of it leaves it (nothing, or only the previous
+// export's part after midnight) and the next date's stored day is a first stretch of the
+// export's part after midnight (ownNight, all of it too) that is not a first stretch of
+// that date's own export in the minute tree (ownDayOf; an older date added after a newer
+// one leaves the newer day alone). False when ownDayOf is unset: nothing can tell.
+bool DeleteLeftItsNight(const std::optional<Candle>& day, const std::vector<Candle>& night,
+                        const Candle& next, const std::vector<Candle>& ownNight,
+                        const OwnDayMinutes& ownDayOf) {
+  if (day && (night.empty() || !HoldsNightAlone({*day}, Folded(night)))) return false;
+  if (!ownDayOf || !PrefixVolume(next.volume, 0, ownNight, ownNight.size())) return false;
+  const std::vector<Candle> nextOwn = ownDayOf(next.date);
+  return !PrefixVolume(next.volume, 0, nextOwn, nextOwn.size());
+}
+
 // The stored candle that holds the whole of date: the day interval's, else that of a
 // minute slot of a day or more. Nothing when none is stored.
 std::optional<Candle> StoredWholeDay(const Candle* instrument,
@@ -207,7 +235,8 @@ std::optional<MinuteWindow> ClassWindow(const RunSettings& settings,
 StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
                                  const CMinArch& minutes, std::int32_t date,
                                  std::int32_t sessionStart,
-                                 const std::function<std::vector<Candle>()>& previousNight) {
+                                 const std::function<std::vector<Candle>()>& previousNight,
+                                 const OwnDayMinutes& nextOwnDay) {
   std::vector<std::int32_t> codes;
   for (const CMinArch& interval : intervals) {
     if (interval.m_Interval >= kOneMinuteInterval) codes.push_back(interval.m_Interval);
@@ -233,6 +262,8 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
       continue;
     }
     if (Before(last.date, last.time, first)) return {StoredPart::kBeforeDay, {}};
+    if (DeletedBeforeItsNight(instrument + place->firstRecord, place->count, first, end))
+      return {StoredPart::kHeldInPart, {}};
     // The stored run ends in the slot the minutes end in: that slot grew when it holds less.
     if (inLastSlot)
       return {last.volume < end.volume * (1 - kValueTolerance) ? StoredPart::kHeldInPart
@@ -272,16 +303,27 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (night.empty() || !stored || !StoredDayHoldsNight(*stored, night, ownDay)) night.clear();
     return {StoredPart::kHeldInPart, night};
   }
-  // A grown export that had passed midnight when it was added first: the newest stored
-  // day holds its part after midnight, a first stretch of the new one (all of it: nothing new).
+  // The newest stored day is the date the minutes pass into.
   if (passes && newestDate == ownNight.front().date) {
     const std::optional<Candle> stored = StoredWholeDay(instrument, codes, newestDate);
-    if (!stored || !PrefixVolume(stored->volume, 0, ownNight, ownNight.size() - 1))
-      return {StoredPart::kNothingNew, {}};
+    if (!stored) return {StoredPart::kNothingNew, {}};
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
     const std::optional<Candle> day = StoredWholeDay(instrument, codes, date);
-    if (!StoredDayHoldsOwnEvening(day, night, ownDay)) return {StoredPart::kNothingNew, {}};
-    if (night.empty() || !day || !StoredDayHoldsNight(*day, night, ownDay)) night.clear();
+    // A grown export that had passed midnight when it was added first: the newest stored
+    // day holds its part after midnight, a first stretch of the new one (all of it:
+    // nothing new).
+    if (StoredDayHoldsOwnEvening(day, night, ownDay)) {
+      if (!PrefixVolume(stored->volume, 0, ownNight, ownNight.size() - 1))
+        return {StoredPart::kNothingNew, {}};
+      if (night.empty() || !day || !StoredDayHoldsNight(*day, night, ownDay)) night.clear();
+      return {StoredPart::kHeldInPart, night, true};
+    }
+    // The date was deleted since (its stored part after midnight stays with the next date):
+    // the export is stored as a first add of it would store it, its part after midnight
+    // in place of the one left.
+    if (!DeleteLeftItsNight(day, night, *stored, ownNight, nextOwnDay))
+      return {StoredPart::kNothingNew, {}};
+    if (!day) night.clear();
     return {StoredPart::kHeldInPart, night, true};
   }
   return {StoredPart::kBeforeDay, {}};
@@ -304,8 +346,15 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
                                           sessionStart);
       };
     }
+    OwnDayMinutes ownDayOf;
+    if (!day.minuteFileText.empty()) {
+      ownDayOf = [&](std::int32_t date) {
+        const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
+        return ExportOwnDayMinutes(file, date, ClassWindow(settings, file), sessionStart);
+      };
+    }
     StoredPartAnswer answer = StoredPartOfDay(archive.buffer.data(), intervals, day.minutes,
-                                              day.date, sessionStart, previousNight);
+                                              day.date, sessionStart, previousNight, ownDayOf);
     if (answer.part == StoredPart::kHeldInPart) {
       LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
             archive.text.c_str(), day.date);

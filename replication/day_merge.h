@@ -47,7 +47,10 @@ struct StoredPartAnswer {
 // grew after an earlier add), or else kNothingNew. An interval whose last candle is the
 // very slot the minutes start in cannot tell (a slot of a day or more holds the previous
 // export's part after midnight as well as the start of this one), nor can a slot of a day
-// or more that the minutes end in, nor the calendar intervals. Then the stored day holding
+// or more that the minutes end in, nor the calendar intervals. A run whose newest candle
+// lies in the minutes' part after midnight but holds nothing of their first date from
+// their start on held a date deleted since: the add stores it as a first add would
+// (kHeldInPart). When no minute interval can tell, the stored day holding
 // the whole newest date decides:
 // - it is the given date: when the previous export's part after midnight (read again from
 //   the minute tree by previousNight, which may be unset) is all it holds, the minutes
@@ -58,13 +61,20 @@ struct StoredPartAnswer {
 //   when volumes cannot tell, an open nearer that part's);
 // - the minutes pass midnight into it: when its volume is that of a first stretch of their
 //   part after midnight, it is an earlier add of this export (kHeldInPart, keeping the
-//   previous export's part in the given date as above); otherwise kNothingNew.
+//   previous export's part in the given date as above). When the given date holds
+//   nothing of this export (a delete of it took its day and left its part after midnight
+//   with the next date) and that day is a first stretch of the minutes' part after
+//   midnight, or all of it, but no first stretch of the next date's own export
+//   (nextOwnDay reads it from the minute tree; unset: cannot tell), the date is stored as
+//   a first add would store it (kHeldInPart). Otherwise kNothingNew.
 // A day held in part is replaced as a whole, so that no candle is doubled and no minute
 // counted twice.
+using OwnDayMinutes = std::function<std::vector<Candle>(std::int32_t date)>;
 StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMinArch>& intervals,
                                  const CMinArch& minutes, std::int32_t date,
                                  std::int32_t sessionStart,
-                                 const std::function<std::vector<Candle>()>& previousNight = {});
+                                 const std::function<std::vector<Candle>()>& previousNight = {},
+                                 const OwnDayMinutes& nextOwnDay = {});
 
 // Merges the day into every interval of settings.intervals_ (in that order), storing
 // the new counts in the slots. An interval without a slot takes the first free slot

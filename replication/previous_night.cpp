@@ -115,3 +115,15 @@ std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std:
   if (!state || state->day[0].date != date) return std::nullopt;
   return state->day[0];
 }
+
+std::vector<Candle> ExportOwnDayMinutes(const std::filesystem::path& minuteFile, std::int32_t date,
+                                        const std::optional<MinuteWindow>& window,
+                                        std::int32_t sessionStart) {
+  const auto [minutesDir, relFile] = SplitExportPath(minuteFile);
+  const std::filesystem::path file =
+      minutesDir / support::PathFromNarrow(std::to_string(date)) / relFile;
+  std::vector<Candle> minutes;
+  if (!ExportDayBuffer(file, date, window, sessionStart, &minutes)) return {};
+  std::erase_if(minutes, [date](const Candle& c) { return c.date != date; });
+  return minutes;
+}

@@ -43,3 +43,8 @@ std::vector<Candle> PreviousExportNightMinutes(const std::filesystem::path& minu
 std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std::int32_t date,
                                    const std::optional<MinuteWindow>& window,
                                    std::int32_t sessionStart);
+
+// The one-minute candles of that day candle, in time order; empty where it is nothing.
+std::vector<Candle> ExportOwnDayMinutes(const std::filesystem::path& minuteFile, std::int32_t date,
+                                        const std::optional<MinuteWindow>& window,
+                                        std::int32_t sessionStart);

@@ -2,6 +2,7 @@
 // intervals only already stores, when minute volumes of 1 make many stretches share a volume.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "archive/test_archive.h"
@@ -47,12 +48,19 @@ bool Add(test_archive::Archive& archive, const std::vector<Candle>& minutes, std
 }
 
 StoredPartAnswer Ask(test_archive::Archive& archive, const std::vector<Candle>& minutes,
-                     std::int32_t date, const std::vector<Candle>& previousNight) {
+                     std::int32_t date, const std::vector<Candle>& previousNight,
+                     const OwnDayMinutes& nextOwnDay = {}) {
   CMinArch series(kOneMinuteInterval, 0);
   series.m_Candles = const_cast<Candle*>(minutes.data());
   series.m_Count = static_cast<std::int32_t>(minutes.size());
-  return StoredPartOfDay(archive.Buffer(), archive.Intervals(), series, date, 0,
-                         [&] { return previousNight; });
+  return StoredPartOfDay(
+      archive.Buffer(), archive.Intervals(), series, date, 0, [&] { return previousNight; },
+      nextOwnDay);
+}
+
+// The minute tree as the add reads it: no export of any later date.
+std::vector<Candle> NoExport(std::int32_t) {
+  return {};
 }
 
 // A newer date added first (its short evening: 31 minutes) holds the volume of the older
@@ -71,6 +79,14 @@ TEST(StoredPartOfDay, AnOlderExportLeavesANewerDayThatOnlySharesTheVolumeOfItsNi
         Ask(archive, NightExport(kD1, 200), kD1,
             previousAdded ? AfterMidnight(previous, kD1) : std::vector<Candle>{});
     EXPECT_EQ(answer.part, StoredPart::kNothingNew);
+    // The same with the tree read: the newer date's stored day is a first stretch of its
+    // own export there.
+    const std::vector<Candle> newer = Minutes(kD2, 1900, 1930);
+    const StoredPartAnswer told =
+        Ask(archive, NightExport(kD1, 200), kD1,
+            previousAdded ? AfterMidnight(previous, kD1) : std::vector<Candle>{},
+            [&](std::int32_t date) { return date == kD2 ? newer : std::vector<Candle>{}; });
+    EXPECT_EQ(told.part, StoredPart::kNothingNew);
   }
 }
 
@@ -124,6 +140,53 @@ TEST(StoredPartOfDay, ZeroVolumesKeepThePreviousNightOfAnExportGrownPastMidnight
     const StoredPartAnswer answer = Ask(archive, NightExport(kD1, 200, false, 0), kD1, night);
     EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
     EXPECT_EQ(answer.keptNight.size(), night.size());
+  }
+}
+
+// A delete of kD1 takes every candle dated kD1 and leaves the export's part after midnight
+// in kD2. Adding kD1's export again (grown or as it was) must store it as a first add
+// would, whatever intervals tell: it is no earlier add of the same export ("nothing new")
+// but a date that is missing.
+TEST(StoredPartOfDay, AnExportAddedAgainAfterItsDateWasDeletedIsStored) {
+  for (const char* names : {"day", "day week month", "1 day", "5 day month", "1441 day"}) {
+    for (const int storedEnd : {30, 200}) {
+      SCOPED_TRACE(std::string(names) + (storedEnd == 200 ? ", same export" : ", grown export"));
+      std::vector<std::string> list;
+      for (std::string rest = names; !rest.empty();) {
+        const auto space = rest.find(' ');
+        list.push_back(rest.substr(0, space));
+        rest = space == std::string::npos ? "" : rest.substr(space + 1);
+      }
+      test_archive::Archive archive(list);
+      ASSERT_TRUE(Add(archive, NightExport(kD1, storedEnd), kD1));
+      ASSERT_TRUE(archive.Apply({}, kD1, 0, "delete").ok);
+      const StoredPartAnswer answer = Ask(archive, NightExport(kD1, 200), kD1, {}, NoExport);
+      EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+      EXPECT_TRUE(answer.keptNight.empty());
+    }
+  }
+}
+
+// With the previous export added first, the delete of kD1 takes its part after midnight
+// too; the export added again is stored, and an export of kD1 that had not grown keeps
+// being refused while kD1 is still stored.
+TEST(StoredPartOfDay, OnlyADeletedDateMakesTheSameExportNewAgain) {
+  for (const bool minutes : {false, true}) {
+    SCOPED_TRACE(minutes ? "1 day" : "day");
+    test_archive::Archive archive(minutes ? std::vector<std::string>{"1", "day"}
+                                          : std::vector<std::string>{"day"});
+    const std::vector<Candle> previous = NightExport(kD0, 200);
+    ASSERT_TRUE(Add(archive, previous, kD0));
+    ASSERT_TRUE(Add(archive, NightExport(kD1, 200), kD1));
+    const std::vector<Candle> night = AfterMidnight(previous, kD1);
+    EXPECT_EQ(Ask(archive, NightExport(kD1, 200), kD1, night, NoExport).part,
+              StoredPart::kNothingNew);
+    ASSERT_TRUE(archive.Apply({}, kD1, 0, "delete").ok);
+    EXPECT_EQ(Ask(archive, NightExport(kD1, 200), kD1, night, NoExport).part,
+              StoredPart::kHeldInPart);
+    // A night stored longer than the export's (the export shrank) is not its part.
+    EXPECT_EQ(Ask(archive, NightExport(kD1, 100), kD1, night, NoExport).part,
+              StoredPart::kNothingNew);
   }
 }
 

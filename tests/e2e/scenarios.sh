@@ -437,6 +437,45 @@ grown_export_past_midnight_leaves_next_export_not_added_out() {
   done
 }
 
+# FUTN's export of 20240131 (its session runs past midnight) is added, its date deleted
+# (the part after midnight stays, dated 20240201), and the export added again, as it was
+# or grown from a first part up to 01:00: the add stores the date as a first add would,
+# with calendar intervals only, a slot of a day or more, or minute intervals. The archives
+# end byte-equal to those of adding 20240130, deleting 20240131 (which takes the part
+# after midnight of 20240130's export, dated 20240131) and adding 20240131.
+deleted_date_added_again_is_stored() {
+  local a b keys first file n=0
+  for keys in "day week month" "1441 day week month" "1 5 day week month"; do
+    n=$((n + 1))
+    b=$work/b$n
+    setup "$b"
+    # shellcheck disable=SC2086
+    set_intervals "$b" $keys
+    run_ok "$b" -a add -d 20240130
+    run_ok "$b" -a delete -d 20240131
+    run_ok "$b" -a add -d 20240131
+    for first in "" 10000; do
+      a=$work/a$n${first:+p}
+      setup "$a"
+      # shellcheck disable=SC2086
+      set_intervals "$a" $keys
+      file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+      cp "$file" "$a/whole.dat"
+      run_ok "$a" -a add -d 20240130
+      [ -z "$first" ] || cut_export_after "$file" "$first"
+      run_ok "$a" -a add -d 20240131
+      run_ok "$a" -a delete -d 20240131
+      cp "$a/whole.dat" "$file"
+      fresh_logs "$a"
+      run_ok "$a" -a add -d 20240131
+      slashed "$a/bin/Barsync.errors.log" | grep -q "more recent\|Error replicating" &&
+        fail "the export added again after its date was deleted ($keys) was refused"
+      same_digests "$(digests "$a")" "$(digests "$b")" \
+        "archives ($keys${first:+, first part up to $first}) differ from a first add of the date"
+    done
+  done
+}
+
 # With only calendar intervals, inserting a date that was never added (FUTN's 20240131,
 # whose session, like the one before, runs past midnight) keeps the previous export's
 # part after midnight (the day held it alone) and the next date's own day: the day, week

@@ -65,6 +65,11 @@ RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT: with no minute interval that can tell, an add
   when it holds the previous export's part after midnight as the tree's previous export
   still gives it; otherwise (a partial export of the previous date inserted since) the day
   counts as an earlier part of D's export and is replaced as by an insert.
+RULE_DELETED_DATE_ADDED_AGAIN: an add of date D whose export passes midnight, after a
+  delete of D left a first stretch of that export's part after midnight (or all of it) in
+  D + 1, stores D as a first add would (the stored part after midnight is replaced), even
+  when the export did not grow; when it is no longer a first stretch (D + 1 holds more),
+  the add is refused as any add of a date older than the stored ones.
 Week and month candles are edited by insert and delete through the day interval, which
 Barsync keeps in every archive with a week or month interval (archive_codes in
 run_model_test.py adds it to the model's intervals).
@@ -439,7 +444,9 @@ class Model:
         keys = list(minutes)
         newest = max(s.held) if s.held else None
         if newest is not None and keys[-1] <= newest:
-            return  # "Archive date is more recent": the day is held already
+            if not self._deleted_before_night(s, keys):
+                return  # "Archive date is more recent": the day is held already
+            return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
         if newest is not None and keys[0] <= newest:
             return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
         if newest is not None and newest[0] == keys[0][0] == keys[-1][0] and \
@@ -455,6 +462,19 @@ class Model:
             lost.difference_update(keys)
         s.held.update(minutes)
         s.refresh(edited_periods=())
+
+    @staticmethod
+    def _deleted_before_night(s, keys):
+        """True when the export passes midnight, nothing of its first date from its first
+        minute on is held, and every held minute from there on is a first stretch of its
+        part after midnight: its date was deleted (the part after midnight stayed), and
+        the add stores it as a first add would (RULE_DELETED_DATE_ADDED_AGAIN)."""
+        first, last = keys[0], keys[-1]
+        if first[0] == last[0]:
+            return False
+        later = sorted(k for k in s.held if k >= first)
+        night = [k for k in keys if k[0] == last[0]]
+        return bool(later) and later == night[:len(later)]
 
     @staticmethod
     def _cannot_tell(s, keys):
