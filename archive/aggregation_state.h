@@ -55,7 +55,9 @@ struct AggregationState {
   std::function<std::optional<Candle>(std::int32_t date)> exportOwnDay;
   // For an insert: the one-minute candles that the newest export before date gives date
   // after its passage of midnight, read from the minute export tree; unset where the tree
-  // is not known. Asked for when no minute interval holds the inserted date's stored part.
+  // is not known, and for an add that replaces a day held in part (the add has told what
+  // of that part the day holds: keptNight). Asked for when no minute interval holds the
+  // inserted date's stored part.
   std::function<std::vector<Candle>(std::int32_t date)> previousExportNight;
   // For an add that replaces a day held in part which no minute interval could tell: the
   // one-minute candles of the previous export's part after midnight in the replaced date,

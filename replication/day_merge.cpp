@@ -117,6 +117,33 @@ Candle Folded(const std::vector<Candle>& minutes) {
   return c;
 }
 
+// How far apart the prices of two candles are (the largest of the four differences).
+double PriceDistance(const Candle& a, const Candle& b) {
+  return std::max({std::fabs(a.open - b.open), std::fabs(a.high - b.high), std::fabs(a.low - b.low),
+                   std::fabs(a.close - b.close)});
+}
+
+// A stored day with the volume of the previous export's part after midnight may instead
+// be a first stretch of this export of the same volume (that export never added: the tree
+// holds it all the same). True when some first stretch of ownDay has the stored volume and
+// prices strictly nearer the stored candle's than the part's; prices equally near (or
+// volumes that no first stretch shares) leave it to the part.
+bool FirstStretchIsNearer(const Candle& stored, const Candle& night,
+                          const std::vector<Candle>& ownDay) {
+  const double toNight = PriceDistance(stored, night);
+  double volume = 0;
+  Candle stretch;
+  for (std::size_t k = 0; k < ownDay.size(); ++k) {
+    if (k == 0)
+      stretch = ownDay.front();
+    else
+      MergeInto(stretch, ownDay[k]);
+    volume += ownDay[k].volume;
+    if (SameVolume(stored.volume, volume) && PriceDistance(stored, stretch) < toNight) return true;
+  }
+  return false;
+}
+
 // True when volume is that of the first k one-minute candles of minutes (base added),
 // for some k from 1 to last.
 bool PrefixVolume(double volume, double base, const std::vector<Candle>& minutes,
@@ -285,9 +312,10 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
   const bool passes = !ownNight.empty();
   if (newestDate == date) {
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
-    if (!night.empty() && HoldsNightAlone(newest, Folded(night)))
-      return {StoredPart::kBeforeDay, {}};
     const std::optional<Candle> stored = StoredWholeDay(instrument, codes, date);
+    if (!night.empty() && HoldsNightAlone(newest, Folded(night)) &&
+        !(stored && FirstStretchIsNearer(*stored, Folded(night), ownDay)))
+      return {StoredPart::kBeforeDay, {}};
     // Minutes that pass midnight replace the day only when it is a first stretch of them
     // (after the previous export's part): otherwise the stored day is taken for that
     // part, which the tree no longer shows as it was stored, and the minutes extend it.
@@ -335,6 +363,7 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
       IntervalsWithSlots(WithKeptDayInterval(settings.intervals_, archive), archive, day);
   const std::int32_t sessionStart = settings.sessionStartHour_.empty() ? 0 : settings.sessionStart_;
   std::string_view action = day.action;
+  bool replacesHeldPart = false;
   AggregationState state;
   bool nextDayIsOwnNight = false;
   if (action != kInsertAction && action != kDeleteAction) {
@@ -359,6 +388,7 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
       LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
             archive.text.c_str(), day.date);
       action = kInsertAction;
+      replacesHeldPart = true;
       state.keptNight = std::move(answer.keptNight);
       nextDayIsOwnNight = answer.nextDayIsOwnNight;
     }
@@ -372,10 +402,16 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
       const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
       return ExportOwnDay(file, date, ClassWindow(settings, file), sessionStart);
     };
-    state.previousExportNight = [&](std::int32_t date) {
-      const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
-      return PreviousExportNightMinutes(file, date, ClassWindow(settings, file), sessionStart);
-    };
+    // An add that replaces a day held in part has told already what of the previous
+    // export's part after midnight the day holds (keptNight): a stored day of that part's
+    // volume is an earlier part of this export then, and the insert must not take it for
+    // that part.
+    if (!replacesHeldPart) {
+      state.previousExportNight = [&](std::int32_t date) {
+        const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
+        return PreviousExportNightMinutes(file, date, ClassWindow(settings, file), sessionStart);
+      };
+    }
   }
   const ApplyRequest request{day.minutes, day.date, action, archive.text, 0};
   const MergeResult result =

@@ -35,9 +35,10 @@ struct StoredPartAnswer {
   // the previous export's part after midnight that the stored day holds too, which the
   // replaced day keeps (empty when it holds none).
   std::vector<Candle> keptNight;
-  // For a day held in part whose export had passed midnight when it was added first: the
-  // next date's stored day is a first stretch of this export's part after midnight, so it
-  // holds nothing of the next date's own export (which may lie in the tree, never added).
+  // For a day held in part whose export had passed midnight when it was added first (or
+  // whose date was deleted since): the next date's stored day is a first stretch of this
+  // export's part after midnight, so it holds nothing of the next date's own export (which
+  // may lie in the tree, never added).
   bool nextDayIsOwnNight = false;
 };
 
@@ -54,7 +55,9 @@ struct StoredPartAnswer {
 // the whole newest date decides:
 // - it is the given date: when the previous export's part after midnight (read again from
 //   the minute tree by previousNight, which may be unset) is all it holds, the minutes
-//   extend it (kBeforeDay). Minutes that pass midnight also extend it unless its volume is
+//   extend it (kBeforeDay), unless a first stretch of them has that volume with prices
+//   nearer the stored day's (an earlier part of this export while the previous one was
+//   never added: replaced as below). Minutes that pass midnight also extend it unless its volume is
 //   that of a first stretch of them (after that part, or alone). Otherwise it holds an
 //   earlier part of this export: kHeldInPart, keeping the previous export's part after
 //   midnight when the stored day holds it too (volume that part's plus a first stretch's;

@@ -190,4 +190,29 @@ TEST(StoredPartOfDay, OnlyADeletedDateMakesTheSameExportNewAgain) {
   }
 }
 
+// The previous export (kD0, whose night runs to 02:00: 121 minutes) is in the tree but
+// was never added; kD1's export was added when it held its first 121 minutes, the volume
+// of that night. Its prices are the export's, not the night's: the stored day is an
+// earlier part of this export, replaced by the grown one (not extended, which would count
+// the first part twice). Had the previous export been added, the same volume with the
+// night's prices is that night, which the grown export extends.
+TEST(StoredPartOfDay, AFirstPartWithTheVolumeOfANeverAddedPreviousNightIsReplaced) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  const std::vector<Candle> grown = NightExport(kD1, 200);
+  ASSERT_EQ(night.size(), 121U);
+  for (const char* name : {"day", "1441"}) {
+    SCOPED_TRACE(name);
+    test_archive::Archive never({name});
+    ASSERT_TRUE(Add(never, std::vector<Candle>(grown.begin(), grown.begin() + 121), kD1));
+    const StoredPartAnswer answer = Ask(never, grown, kD1, night, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_TRUE(answer.keptNight.empty());
+
+    test_archive::Archive added({name});
+    ASSERT_TRUE(Add(added, previous, kD0));
+    EXPECT_EQ(Ask(added, grown, kD1, night, NoExport).part, StoredPart::kBeforeDay);
+  }
+}
+
 }  // namespace

@@ -476,6 +476,59 @@ deleted_date_added_again_is_stored() {
   done
 }
 
+# Sets to 1 the volume of every record of the export file $1 whose time (HHMMSS) is
+# from $2 to $3.
+volumes_one() {
+  local file=$1 index
+  for index in $($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+    awk -F, -v lo="$2" -v hi="$3" '$4 + 0 >= lo + 0 && $4 + 0 <= hi + 0 { print NR - 1 }'); do
+    poke "$file" $((index * RECORD + VOLUME)) '\x00\x00\x00\x00\x00\x00\xf0\x3f'
+  done
+}
+
+# Folder $1 with a volume of 1 a minute in FUTN's night of 20240130 and evening of 20240131.
+flat_futn_volumes() {
+  volumes_one "$1/bin/minutes/20240130/FUTN/SIH4/1.dat" 0 115959
+  volumes_one "$1/bin/minutes/20240131/FUTN/SIH4/1.dat" 190000 235959
+}
+
+# FUTN's export of 20240130 is in the tree but never added. The export of 20240131 is
+# added when it holds as many minutes of its evening as that export's night (volume 1 a
+# minute: the stored day has the night's volume), then added again grown: the first part
+# is an earlier part of this export (its prices tell), replaced and counted once. With no
+# minute interval that can tell, the day, week and month candles equal those of adding
+# the grown export alone.
+grown_export_with_the_volume_of_a_never_added_night_counts_once() {
+  local a b c=$work/c keys n=0 night upto file
+  setup "$c"
+  set_intervals "$c" day
+  flat_futn_volumes "$c"
+  run_ok "$c" -a add -d 20240130
+  night=$(csv "$c" FUTN/SIH4.dat -1 | awk -F, '$3 == 20240131 { print $9 + 0 }')
+  [ -n "$night" ] && [ "$night" -gt 1 ] || fail "no night of 20240130 stored ($night)"
+  for keys in "day week month" "1441 day week month"; do
+    n=$((n + 1))
+    a=$work/a$n b=$work/b$n
+    for dir in "$a" "$b"; do
+      setup "$dir"
+      # shellcheck disable=SC2086
+      set_intervals "$dir" $keys
+      flat_futn_volumes "$dir"
+    done
+    run_ok "$b" -a add -d 20240131
+    file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+    cp "$file" "$a/whole.dat"
+    upto=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+      awk -F, -v n="$night" '$4 + 0 >= 190000 && ++k == n { print $4; exit }')
+    cut_export_after "$file" "$upto"
+    run_ok "$a" -a add -d 20240131
+    cp "$a/whole.dat" "$file"
+    run_ok "$a" -a add -d 20240131
+    # shellcheck disable=SC2086
+    same_calendar_candles "$a" "$b" $keys
+  done
+}
+
 # With only calendar intervals, inserting a date that was never added (FUTN's 20240131,
 # whose session, like the one before, runs past midnight) keeps the previous export's
 # part after midnight (the day held it alone) and the next date's own day: the day, week
