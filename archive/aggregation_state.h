@@ -49,10 +49,11 @@ struct AggregationState {
   std::vector<Candle> daysBeforeEdit;
   bool daysBeforeEditKept = false;
   // For an insert: the day candle that the export of a date gives that date (up to its
-  // own passage of midnight), read from the minute export tree; unset where the tree is
-  // not known. Asked for when the inserted minutes pass midnight into a stored date that
-  // no minute interval holds any more.
-  std::function<std::optional<Candle>(std::int32_t date)> exportOwnDay;
+  // own passage of midnight) from its minutes later than a time (HHMMSS), read from the
+  // minute export tree; unset where the tree is not known. Asked for when the inserted
+  // minutes pass midnight into a stored date that no minute interval holds any more, with
+  // the time of the last inserted minute.
+  std::function<std::optional<Candle>(std::int32_t date, std::int32_t after)> exportOwnDay;
   // For an insert: the one-minute candles that the newest export before date gives date
   // after its passage of midnight, read from the minute export tree; unset where the tree
   // is not known, and for an add that replaces a day held in part (the add has told what

@@ -197,7 +197,11 @@ void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest&
   const std::optional<Candle> stored = StoredDay(instrument, second.date);
   if (!stored) return;
   if (state.exportOwnDay) {
-    const std::optional<Candle> own = state.exportOwnDay(second.date);
+    // What the next export stored up to the inserted night's last minute is replaced.
+    const CMinArch& minutes = request.minutes;
+    const std::int32_t after =
+        minutes.m_Count > 0 ? minutes.m_Candles[minutes.m_Count - 1].time : -1;
+    const std::optional<Candle> own = state.exportOwnDay(second.date, after);
     if (own && own->volume <= stored->volume * (1 + kValueTolerance)) MergeInto(second, *own);
     return;
   }

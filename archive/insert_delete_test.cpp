@@ -309,7 +309,7 @@ TEST(InsertDay, ExportedAgainOlderThanEveryMinuteRunTakesTheNewNightWhereTheExpo
   own.volume = 300;
   AggregationState state;
   std::vector<std::int32_t> asked;
-  state.exportOwnDay = [&](std::int32_t date) -> std::optional<Candle> {
+  state.exportOwnDay = [&](std::int32_t date, std::int32_t) -> std::optional<Candle> {
     asked.push_back(date);
     return date == second ? std::optional<Candle>(own) : std::nullopt;
   };

@@ -395,12 +395,13 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
     state.minutesAfterStored = answer.part == StoredPart::kBeforeDay;
   }
   if (!day.minuteFileText.empty()) {
-    state.exportOwnDay = [&, nextDayIsOwnNight](std::int32_t date) -> std::optional<Candle> {
+    state.exportOwnDay = [&, nextDayIsOwnNight](std::int32_t date,
+                                                std::int32_t after) -> std::optional<Candle> {
       // The next export's own part was never stored beside this export's night: the day
       // of that date becomes the grown night alone.
       if (nextDayIsOwnNight) return std::nullopt;
       const std::filesystem::path file = support::PathFromNarrow(day.minuteFileText);
-      return ExportOwnDay(file, date, ClassWindow(settings, file), sessionStart);
+      return ExportOwnDay(file, date, after, ClassWindow(settings, file), sessionStart);
     };
     // An add that replaces a day held in part has told already what of the previous
     // export's part after midnight the day holds (keptNight): a stored day of that part's

@@ -106,14 +106,24 @@ std::optional<Candle> PreviousExportNight(const std::filesystem::path& minuteFil
 }
 
 std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std::int32_t date,
-                                   const std::optional<MinuteWindow>& window,
+                                   std::int32_t after, const std::optional<MinuteWindow>& window,
                                    std::int32_t sessionStart) {
   const auto [minutesDir, relFile] = SplitExportPath(minuteFile);
   const std::filesystem::path file =
       minutesDir / support::PathFromNarrow(std::to_string(date)) / relFile;
-  const auto state = ExportDayBuffer(file, date, window, sessionStart);
-  if (!state || state->day[0].date != date) return std::nullopt;
-  return state->day[0];
+  std::vector<Candle> minutes;
+  const auto state = ExportDayBuffer(file, date, window, sessionStart, &minutes);
+  if (!state) return std::nullopt;
+  std::optional<Candle> day;
+  for (const Candle& c : minutes) {
+    if (c.date != date || c.time <= after) continue;
+    if (day)
+      MergeInto(*day, c);
+    else
+      day = c;
+  }
+  if (day) day->time = 0;
+  return day;
 }
 
 std::vector<Candle> ExportOwnDayMinutes(const std::filesystem::path& minuteFile, std::int32_t date,

@@ -38,10 +38,12 @@ std::vector<Candle> PreviousExportNightMinutes(const std::filesystem::path& minu
                                                std::int32_t sessionStart);
 
 // The day candle of the export of date itself (of the same CLASS/SECURITY as minuteFile,
-// any export date's file), up to its own passage of midnight, built as an add builds it.
-// Nothing when there is no such export or it gives no minute.
+// any export date's file), up to its own passage of midnight, built as an add builds it,
+// of its minutes later than after (HHMMSS; -1: all of them): an insert that passes
+// midnight into date replaces what that export stored up to its own last minute there.
+// Nothing when there is no such export or it gives no such minute.
 std::optional<Candle> ExportOwnDay(const std::filesystem::path& minuteFile, std::int32_t date,
-                                   const std::optional<MinuteWindow>& window,
+                                   std::int32_t after, const std::optional<MinuteWindow>& window,
                                    std::int32_t sessionStart);
 
 // The one-minute candles of that day candle, in time order; empty where it is nothing.

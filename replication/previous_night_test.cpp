@@ -84,3 +84,25 @@ TEST_F(PreviousNight, NothingWhenThePreviousExportEndsBeforeMidnightOrIsMissing)
   EXPECT_FALSE(PreviousExportNight(File("20240207"), 20240207, std::nullopt, 0));
   EXPECT_TRUE(PreviousExportNightMinutes(File("20240207"), 20240207, std::nullopt, 0).empty());
 }
+
+TEST_F(PreviousNight, AnExportsOwnDayCountsOnlyItsMinutesAfterTheGivenTime) {
+  // The export of 20240207: 00:30 to 01:00 (an export cut to its part after midnight,
+  // which an add dates with its own date), then 19:00 to 19:09.
+  std::vector<Candle> minutes = Minutes(20240207, 30, 100, 100);
+  const std::vector<Candle> evening = Minutes(20240207, 1900, 1909, 300);
+  minutes.insert(minutes.end(), evening.begin(), evening.end());
+  Write(File("20240207"), minutes);
+  const auto whole = ExportOwnDay(File("20240206"), 20240207, -1, std::nullopt, 0);
+  ASSERT_TRUE(whole.has_value());
+  EXPECT_EQ(whole->volume, 41);
+  EXPECT_EQ(whole->time, 0);
+  // An inserted night of 20240206 that ends at 01:52 replaced 00:30 to 01:00 of it.
+  const auto after = ExportOwnDay(File("20240206"), 20240207, 15200, std::nullopt, 0);
+  ASSERT_TRUE(after.has_value());
+  EXPECT_EQ(after->date, 20240207);
+  EXPECT_EQ(after->volume, 10);
+  EXPECT_EQ(after->open, 300);
+  EXPECT_EQ(after->close, evening.back().close);
+  EXPECT_FALSE(ExportOwnDay(File("20240206"), 20240207, 191000, std::nullopt, 0));
+  EXPECT_FALSE(ExportOwnDay(File("20240206"), 20240208, -1, std::nullopt, 0));
+}
