@@ -1,7 +1,9 @@
 #include "support/log.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "support/log_capture.h"
 #include "support/platform.h"
@@ -86,6 +88,7 @@ std::error_code Log::InitLog(const fs::path& file, const char* threadName) {
       const std::error_code error = OpenLocked(file);
       fileDescriptor_.store(file_ ? fileno(file_.get()) : -1);
       fileName_ = file_ ? name : std::string();
+      fileFailed_ = false;
       if (error) {
         consoleEcho_ = true;  // no file to keep the lines: never drop them
         return error;
@@ -109,6 +112,7 @@ void Log::Close() {
   file_.reset();
   fileName_.clear();
   consoleEcho_ = true;
+  fileFailed_ = false;
 }
 
 void Log::Write(const char* format, ...) {
@@ -141,7 +145,19 @@ void Log::Output(const char* line, std::size_t length) {
     std::fwrite(line, 1, length, stdout);
     std::fflush(stdout);
   }
-  if (file_ && std::fwrite(line, 1, length, file_.get()) == length) std::fflush(file_.get());
+  if (!file_ || fileFailed_) return;
+  errno = 0;
+  if (std::fwrite(line, 1, length, file_.get()) == length && std::fflush(file_.get()) == 0) return;
+  const std::string reason = std::error_code(errno, std::generic_category()).message();
+  fileFailed_ = true;
+  std::fprintf(stderr, "Can not write into log file %s: %s; its lines go to the standard output\n",
+               fileName_.c_str(), reason.c_str());
+  std::fflush(stderr);
+  if (!consoleEcho_) {
+    consoleEcho_ = true;
+    std::fwrite(line, 1, length, stdout);
+    std::fflush(stdout);
+  }
 }
 
 Log& MainLog() {

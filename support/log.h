@@ -3,7 +3,9 @@
 // A line is "dd.mm.yy hh:mm:ss.mmm (tid:NAME): message\n" in local time; a line that would
 // reach 2048 bytes is cut to exactly 2048 bytes ending in "...\n". Each line is flushed to
 // the file as it is written. Until a log is opened every line goes to the standard output;
-// after InitLog, only when the standard output is a terminal. Logging never throws at its
+// after InitLog, only when the standard output is a terminal. When a write to the file
+// fails (a full disk), one line on the standard error says so and every later line goes
+// to the standard output, so that a run never ends without a word. Logging never throws at its
 // caller (apart from a failing mutex) and never writes past its 2048-byte line buffer.
 #pragma once
 
@@ -66,6 +68,7 @@ class Log {
   std::string fileName_;
   std::unique_ptr<std::FILE, FileCloser> file_;
   bool consoleEcho_ = true;
+  bool fileFailed_ = false;  // a write to the file failed: its lines go to the console
   std::atomic<std::uint8_t> level_;
   std::uint8_t defaultMessageLevel_;
   std::atomic<int> fileDescriptor_{-1};
