@@ -189,7 +189,8 @@ std::optional<Candle> StoredDay(const Candle* instrument, std::int32_t date) {
 // too (the inserted date was stored before, or deleted: a delete leaves its night). With
 // the minute export tree known, the next date's day is the new part followed by what the
 // next export itself gives that date (when the stored candle can hold it: the export was
-// added; nothing when there is no such export). Without it, the candle follows the new
+// added; nothing when there is no such export, or when the stored candle has the new
+// part's volume and so holds that part alone). Without it, the candle follows the new
 // part when the inserted date was not stored, and is kept as it stands when it was.
 void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest& request,
                                    AggregationState& state) {
@@ -202,7 +203,13 @@ void WidenSecondDayFromDayInterval(const Candle* instrument, const ApplyRequest&
     const std::int32_t after =
         minutes.m_Count > 0 ? minutes.m_Candles[minutes.m_Count - 1].time : -1;
     const std::optional<Candle> own = state.exportOwnDay(second.date, after);
-    if (own && own->volume <= stored->volume * (1 + kValueTolerance)) MergeInto(second, *own);
+    if (!own) return;
+    // A stored day of the inserted night's volume is that night alone (the same export
+    // inserted again; the next export, though in the tree, was never added), unless the
+    // next export alone has that volume too.
+    if (ValuesEqual(stored->volume, second.volume) && !ValuesEqual(stored->volume, own->volume))
+      return;
+    if (own->volume <= stored->volume * (1 + kValueTolerance)) MergeInto(second, *own);
     return;
   }
   if (!StoredDay(instrument, request.date))

@@ -556,6 +556,22 @@ calendar_only_insert_keeps_neighbouring_nights() {
   done
 }
 
+# With only calendar intervals, FUTN's 20240131 (its night passes into 20240201) added and
+# inserted again, while the export of 20240201 lies in the tree cut to its first two
+# minutes and never added: the day of 20240201 stays the night alone, as before the insert.
+calendar_only_reinsert_leaves_next_export_not_added_out() {
+  local a=$work/a before
+  setup "$a"
+  set_intervals "$a" day week month
+  add_range "$a" 20240130 20240131
+  cut_export_after "$a/bin/minutes/20240201/FUTN/SIH4/1.dat" 190100
+  before=$(interval_lines "$a" -1 | grep '^./FUTN/.*,20240201,')
+  [ -n "$before" ] || fail "no day of 20240201 after adding 20240131"
+  run_ok "$a" -a insert -d 20240131
+  same_digests "$(interval_lines "$a" -1 | grep '^./FUTN/.*,20240201,')" "$before" \
+    "the day of 20240201 took the never added export of that date"
+}
+
 # The candles of interval $2 of folder $1's TQBR archives (whose sessions end before
 # midnight: a delete takes nothing of another export).
 tqbr_lines() { interval_lines "$1" "$2" | grep '^./TQBR/'; }
