@@ -116,7 +116,8 @@ void CollectClasses(const RunSettings& settings, ClassTable& classes, Instrument
                     const fs::path& relPath, int depth) {
   const fs::path dir = relPath.empty() ? settings.minutesDir_ : settings.minutesDir_ / relPath;
   // Below a security only a subdirectory (a misplaced one, reported) matters: most file
-  // systems tell there is none without listing each of the thousands of securities.
+  // systems tell there is none without listing each of the thousands of securities. A
+  // symbolic link to a directory there goes unreported (the rebuild never reads it).
   if (depth == kBelowSecurity && support::CertainlyWithoutSubdirectories(dir)) return;
   if (!PathExists(dir)) {
     LogError("Can not find Minutes location");

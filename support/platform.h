@@ -77,7 +77,8 @@ bool RenamesNeedDirectorySync();
 
 // True when the directory dir certainly holds no directory, told without listing it (on
 // Linux file systems that count subdirectories in a directory's link count: exactly 2);
-// false when it holds one or that cannot be told that way (Windows, btrfs).
+// false when it holds one or that cannot be told that way (Windows, btrfs). A symbolic
+// link to a directory is not counted: the link count does not see it.
 bool CertainlyWithoutSubdirectories(const std::filesystem::path& dir);
 
 // An open, exclusively locked file (a file descriptor on Linux, a handle on Windows). The
