@@ -16,9 +16,14 @@ fail() {
 setup() {
   rm -rf "$1"
   mkdir -p "$1/bin/archive" "$1/bin/minutes"
-  # A hard link where the file system allows it: the program (30 to 40 MB in the sanitizer
-  # and Windows builds) is copied into every scenario's folder otherwise.
-  ln -f "$barsync" "$1/bin/" 2>/dev/null || cp "$barsync" "$1/bin/"
+  # Natively a hard link (the sanitizer build is 30 MB, once per scenario otherwise). Under
+  # wine a copy: wine knows an image by its file, so a program started through one of
+  # several links could find itself in another scenario's folder.
+  if [ -z "$emulator" ]; then
+    ln -f "$barsync" "$1/bin/" 2>/dev/null || cp "$barsync" "$1/bin/"
+  else
+    cp "$barsync" "$1/bin/"
+  fi
   cp "$src/tools/Barsync.sample.ini" "$1/bin/Barsync.ini"
   # BARSYNC_TEST_THREADS: the workers of every run ([General] Threads); unset: the default.
   if [ -n "${BARSYNC_TEST_THREADS:-}" ]; then

@@ -97,9 +97,14 @@ include(${CASE})
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 get_filename_component(program_name ${PROGRAM} NAME)
-# A hard link where the file system allows it, else a copy: the sanitizer and Windows
-# builds of the program are 30 to 40 MB, once per case otherwise.
-file(CREATE_LINK ${PROGRAM} ${WORK}/${program_name} COPY_ON_ERROR)
+# Natively a hard link where the file system allows it (the sanitizer build is 30 MB);
+# under wine a copy: wine knows an image by its file, so a program started through one of
+# several links could find itself in another case's folder.
+if(EMULATOR)
+  file(COPY ${PROGRAM} DESTINATION ${WORK})
+else()
+  file(CREATE_LINK ${PROGRAM} ${WORK}/${program_name} COPY_ON_ERROR)
+endif()
 if(DEFINED INI)
   file(WRITE ${WORK}/Barsync.ini "${INI}")
 endif()
