@@ -1,5 +1,6 @@
 #include "replication/day_minutes.h"
 
+#include "archive/calendar.h"
 #include "archive/candle_file.h"
 #include "archive/usable_candle.h"
 #include "replication/instrument_work.h"
@@ -83,4 +84,22 @@ bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinut
   day.minutes.m_Candles += part.first;
   day.minutes.m_Count = part.count;
   return part.count > 0;
+}
+
+bool HoldsOnlyTheNextDate(const Candle* minutes, int count, std::int32_t date) {
+  if (count <= 0) return false;
+  const std::int32_t next = NextDate(date);
+  for (int i = 0; i < count; ++i) {
+    if (minutes[i].date != next) return false;
+  }
+  return true;
+}
+
+bool SkipsExportOfTheNextDateOnly(const DayMinutes& day, std::int32_t date) {
+  if (!HoldsOnlyTheNextDate(day.minutes.m_Candles, day.minutes.m_Count, date)) return false;
+  LogError(
+      "Minute file %s is skipped: it holds no minute of %d, every minute is dated %d (only the "
+      "part of the session after midnight), and its minutes would be stored under %d",
+      support::NarrowPath(day.file).c_str(), date, NextDate(date), date);
+  return true;
 }

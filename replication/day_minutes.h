@@ -64,3 +64,14 @@ std::optional<DayMinutes> LoadDayMinutes(const RunSettings& settings,
 // section; it sets work.timeBegin_ and timeEnd_). False when the window leaves no
 // minute; a class without a window keeps every minute (true, even for an empty file).
 bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinutes& day);
+
+// True when there are minutes and every one is dated the calendar day after date: an
+// export that holds only the part of its session after midnight. An export's minutes carry
+// its own date until the time steps back past midnight, which such an export never does,
+// so they would be stored a day early, beside the previous export's part after midnight
+// of that very day.
+bool HoldsOnlyTheNextDate(const Candle* minutes, int count, std::int32_t date);
+
+// HoldsOnlyTheNextDate for the minutes that take part, with a line in the errors log
+// naming the file when it holds: such a file is skipped, and the archive stays as it was.
+bool SkipsExportOfTheNextDateOnly(const DayMinutes& day, std::int32_t date);

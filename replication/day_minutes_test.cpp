@@ -71,3 +71,28 @@ TEST(TimeWindow, NoEndKeepsEverythingFromTheBegin) {
   const WindowPart part = NarrowToWindow(m.data(), 3, 100000, 0);
   EXPECT_EQ(Kept(m, part), (std::vector<int>{1000, 2359}));
 }
+
+// Only an export whose every minute carries the next calendar date (across a month and a
+// year end too) is taken for the part after midnight alone; one minute of its own date, or
+// of any other date, leaves it to the usual dating.
+TEST(ExportOfTheNextDateOnly, EveryMinuteMustCarryTheNextCalendarDate) {
+  auto dated = [](std::vector<int> dates) {
+    std::vector<Candle> out = At(Range(0, 0 + static_cast<int>(dates.size()) - 1));
+    for (std::size_t k = 0; k < dates.size(); ++k) out[k].date = dates[k];
+    return out;
+  };
+  const auto night = dated({20240201, 20240201, 20240201});
+  EXPECT_TRUE(HoldsOnlyTheNextDate(night.data(), 3, 20240131));
+  EXPECT_FALSE(HoldsOnlyTheNextDate(night.data(), 3, 20240201));
+  EXPECT_FALSE(HoldsOnlyTheNextDate(night.data(), 0, 20240131));
+  const auto yearEnd = dated({20250101, 20250101});
+  EXPECT_TRUE(HoldsOnlyTheNextDate(yearEnd.data(), 2, 20241231));
+  const auto leap = dated({20240229});
+  EXPECT_TRUE(HoldsOnlyTheNextDate(leap.data(), 1, 20240228));
+  const auto mixed = dated({20240131, 20240201, 20240201});
+  EXPECT_FALSE(HoldsOnlyTheNextDate(mixed.data(), 3, 20240131));
+  const auto later = dated({20240201, 20240202});
+  EXPECT_FALSE(HoldsOnlyTheNextDate(later.data(), 2, 20240131));
+  const auto undated = dated({0, 0});
+  EXPECT_FALSE(HoldsOnlyTheNextDate(undated.data(), 2, 20240131));
+}

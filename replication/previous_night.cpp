@@ -52,6 +52,8 @@ std::optional<AggregationState> ExportDayBuffer(const std::filesystem::path& fil
   }
   WindowPart part{0, static_cast<int>(usable.size())};
   if (window) part = NarrowToWindow(usable.data(), part.count, window->timeBegin, window->timeEnd);
+  // An add skips such an export: it gave the archive nothing.
+  if (HoldsOnlyTheNextDate(usable.data() + part.first, part.count, exportDate)) return std::nullopt;
   MinuteBuildInput input;
   input.minutes = usable.data() + part.first;
   input.count = part.count;

@@ -70,6 +70,7 @@ void RebuildInstrument(const RunSettings& settings, InstrumentWork& work,
     }
     std::optional<DayMinutes> day = LoadDayMinutes(settings, relPath);
     if (!day || !ApplyTimeWindow(settings, work, *day)) continue;
+    if (SkipsExportOfTheNextDateOnly(*day, ParseDecimal(date))) continue;
     if (!archive)
       archive = started ? LoadArchive(settings, work, archivePath)
                         : NewArchive(settings, work, archivePath);

@@ -56,5 +56,6 @@ void ReplicateFile(const RunSettings& settings, InstrumentWork& work,
   }
   std::optional<DayMinutes> day = LoadDayMinutes(settings, relPath);
   if (!day || !ApplyTimeWindow(settings, work, *day)) return;
+  if (SkipsExportOfTheNextDateOnly(*day, ParseDecimal(work.date_))) return;
   MergeAndSave(settings, work, day->minutes, support::NarrowPath(day->file));
 }

@@ -332,6 +332,32 @@ calendar_only_export_ending_before_midnight_keeps_previous_night() {
   done
 }
 
+# An export that holds only the part of its session after midnight (FUTN's of 20240131
+# cut to its minutes from midnight on, every one dated 20240201; FUTN without a time
+# window) would have its minutes stored under 20240131, beside the part after midnight
+# that the export of 20240130 stored there. It is skipped with a line in the errors log:
+# add, insert and rebuild leave every archive as a tree without that file gives it.
+export_of_the_next_date_only_is_skipped() {
+  local a=$work/a b=$work/b dir before
+  setup "$a"
+  setup "$b"
+  for dir in "$a" "$b"; do sed -i '/^Classes=FUTN/d' "$dir/bin/Barsync.ini"; done
+  keep_export_after_midnight "$a/bin/minutes/20240131/FUTN/SIH4/1.dat"
+  rm "$b/bin/minutes/20240131/FUTN/SIH4/1.dat"
+  add_all "$a"
+  add_all "$b"
+  same_digests "$(digests "$a")" "$(digests "$b")" \
+    "an export holding only the next date's minutes changed an archive"
+  errors_has "$a" "FUTN/SIH4/1.dat is skipped: it holds no minute of 20240131, every minute is dated 20240201"
+  before=$(digests "$a")
+  run_ok "$a" -a insert -d 20240131
+  same_digests "$before" "$(digests "$a")" "an insert of such an export changed an archive"
+  run_ok "$a" -a rebuild
+  run_ok "$b" -a rebuild
+  same_digests "$(digests "$a")" "$(digests "$b")" \
+    "a rebuild took the minutes of an export holding only the next date's"
+}
+
 # Folder $1 adds 20240130, FUTN's export of 20240131 up to the minute $2 (HHMMSS), the
 # same export again grown up to $3 (whole when empty), then 20240201 and 20240202.
 add_futn_export_in_two_parts() {
@@ -643,6 +669,16 @@ cut_export_after() {
   index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
     awk -F, -v t="$upto" '$4 + 0 == t + 0 { print NR; exit }')
   head -c $((index * 48)) "$file" >"$file.part" && mv "$file.part" "$file"
+}
+
+# Keeps of the export file $1 only its records from the first one dated another day than
+# the first record (its part after midnight).
+keep_export_after_midnight() {
+  local file=$1 index
+  index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+    awk -F, 'NR == 1 { first = $3 } $3 != first { print NR - 1; exit }')
+  [ -n "$index" ] || fail "$file never passes midnight"
+  tail -c +$((index * 48 + 1)) "$file" >"$file.part" && mv "$file.part" "$file"
 }
 
 # Per archive and date, the summed volume of the candles of interval $2 of folder $1.

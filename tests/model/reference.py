@@ -64,12 +64,21 @@ RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT: with no minute interval that can tell, an add
   whose export ends before midnight, when the newest stored day is D, extends that day only
   when it holds the previous export's part after midnight as the tree's previous export
   still gives it; otherwise (a partial export of the previous date inserted since) the day
-  counts as an earlier part of D's export and is replaced as by an insert.
+  counts as an earlier part of D's export and is replaced as by an insert, also when the
+  export brings no minute later than the held ones (added again unchanged): the stored day
+  candle cannot show that it holds the export already, and the part after midnight that
+  the tree no longer gives is lost with the replaced day.
 RULE_DELETED_DATE_ADDED_AGAIN: an add of date D whose export passes midnight, after a
   delete of D left a first stretch of that export's part after midnight (or all of it) in
   D + 1, stores D as a first add would (the stored part after midnight is replaced), even
   when the export did not grow; when it is no longer a first stretch (D + 1 holds more),
   the add is refused as any add of a date older than the stored ones.
+RULE_EXPORT_OF_THE_NEXT_DATE_ONLY: an export file of date D whose minutes (inside the
+  class's window) are all dated D + 1 holds only the part of its session after midnight;
+  Barsync dates an export's minutes by D until the time steps back past midnight, so it
+  would store them a day early, beside the previous export's part after midnight of D: it
+  skips such a file with a line in the errors log (add, addlast, insert, rebuild), and the
+  file gives no night to the next date.
 Week and month candles are edited by insert and delete through the day interval, which
 Barsync keeps in every archive with a week or month interval (archive_codes in
 run_model_test.py adds it to the model's intervals).
@@ -193,12 +202,17 @@ def window_minutes(records, begin, end):
 
 def day_minutes(records, date, window, session_start):
     """The minutes of one export file that reach an archive, as {(date, time): values}
-    in order, or None when the file is unusable (two passages of midnight)."""
+    in order, or None when the file is unusable (two passages of midnight, or no minute of
+    its own date but only minutes of the next one)."""
     begin, end = window if window else (None, None)
     # unusable minutes go before the window is applied: one of them (an impossible time
     # such as 17:61) never ends the window's run or the session's head
     usable = [r for r in records if usable_minute(r) and valid_time(r[6])]
     kept = window_minutes(usable, begin, end)
+    # every minute dated the day after the export's date: only the part after midnight of
+    # its session; Barsync skips such a file (it would date its minutes a day early)
+    if kept and all(r[5] == next_date(date) for r in kept):
+        return None
     out = {}
     skipping = True
     passed = False
@@ -444,24 +458,34 @@ class Model:
         keys = list(minutes)
         newest = max(s.held) if s.held else None
         if newest is not None and keys[-1] <= newest:
+            if self._replaced_without_night(s, keys, night):
+                return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
             if not self._deleted_before_night(s, keys):
                 return  # "Archive date is more recent": the day is held already
             return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
         if newest is not None and keys[0] <= newest:
             return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
-        if newest is not None and newest[0] == keys[0][0] == keys[-1][0] and \
-                self._cannot_tell(s, keys):
-            day = {k: v for k, v in s.held.items() if k[0] == newest[0] and
-                   k not in s.lost["cal"]}
-            if day != (night or {}):
-                # RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT
-                return self.insert(name, minutes)
+        if self._replaced_without_night(s, keys, night):
+            return self.insert(name, minutes)
         s.touch({k[0] for k in keys})
         # minutes an earlier insert took out of a slot are new candles' minutes again
         for lost in s.lost.values():
             lost.difference_update(keys)
         s.held.update(minutes)
         s.refresh(edited_periods=())
+
+    @classmethod
+    def _replaced_without_night(cls, s, keys, night):
+        """RULE_ADD_NEEDS_THE_PREVIOUS_NIGHT: the export lies within its date, which is the
+        newest held one, no minute interval can tell, and the held day is not the previous
+        export's part after midnight alone as the tree gives it now."""
+        newest = max(s.held) if s.held else None
+        if newest is None or not newest[0] == keys[0][0] == keys[-1][0]:
+            return False
+        if not cls._cannot_tell(s, keys):
+            return False
+        day = {k: v for k, v in s.held.items() if k[0] == newest[0] and k not in s.lost["cal"]}
+        return day != (night or {})
 
     @staticmethod
     def _deleted_before_night(s, keys):
