@@ -1,13 +1,18 @@
-// An access violation inside the library's own "TIMN" monitor thread ends that thread
-// with its "basalt::threadFunc" line, and the process goes on.
+// An access violation inside one of the library's own monitor threads ("TIMN", "MEMM")
+// ends that thread with its "basalt::threadFunc" line, and the process goes on.
 //
 // The fault is made the way a host's bug would make it: memory of the library's that the
-// host can reach gets damaged. The host hands the library the memory of its timing
-// records: it replaces, in Korvex.dll's import table, the C++ runtime's operator new (and
-// delete) with its own functions, which pass every call on except those made while the
-// host starts one timing; those blocks are put in a page of the host's own. The host then
-// makes the page read-only. The monitor's next pass resets the statistics of every
-// record, a write to that page: a write fault in the library's code on the TIMN thread.
+// host can reach gets damaged. The host hands the library some of its memory: it
+// replaces, in Korvex.dll's import table, the C++ runtime's operator new (and delete)
+// with its own functions, which pass every call on except those made on the one thread
+// the host arms; those blocks are put in a page of the host's own. The host then takes
+// its rights to that page away.
+// - TIMN: the armed thread starts its first timing, whose record lands in the page; the
+//   page is made read-only, and the monitor's next pass, which resets the statistics of
+//   every record, faults writing there.
+// - MEMM: the armed thread allocates traced blocks at a site known already, so that the
+//   block table's entries grow into the page; the page is made unreadable, and the
+//   monitor's next pass, which sums the live blocks per site, faults reading there.
 // Nothing in the shipped library is there for the test.
 //
 // What this cannot show for every fault: the fault is thrown again from the faulting
@@ -20,7 +25,7 @@
 // TrafficTrace would then wait for without end. The faults this test makes land in
 // ordinary code.
 //
-// The case runs in a child process started from a folder of its own holding a copy of
+// Each case runs in a child process started from a folder of its own holding a copy of
 // the program and the DLLs, so that the monitor's events.log and the settings file
 // beside the program are the case's alone.
 #include <atomic>
@@ -29,6 +34,7 @@
 #include <cstring>
 
 #include "exceptions_host.h"
+#include "kvmemory.h"
 #include "kvstats.h"
 #include "stats_host.h"
 
@@ -123,28 +129,28 @@ bool inside_korvex(std::uintptr_t address) {
          region.AllocationBase == korvex_host::library();
 }
 
-// The id of the TIMN thread, read from its first report line.
-DWORD timing_thread_id() {
+// The id of the monitor thread with that mark, read from its first report line.
+DWORD monitor_thread_id(const std::string& mark) {
   for (int i = 0; i < 6000; ++i) {
     for (const stats_host::Line& line : stats_host::own_lines(stats_host::events_log())) {
-      if (line.mark == "TIMN") return static_cast<DWORD>(std::stoul(line.thread));
+      if (line.mark == mark) return static_cast<DWORD>(std::stoul(line.thread));
     }
     Sleep(10);
   }
   return 0;
 }
 
-TEST(MonitorFault, DISABLED_ChildTimingMonitor) {
-  WritePrivateProfileStringA("dumps", "auto", "0", stats_host::settings_file().c_str());
-  HMODULE korvex = korvex_host::library();
-  // The originals first: the replacements pass calls on to them from the moment they
-  // are in place.
+// Puts host_new and host_delete in place of Korvex.dll's imports of the runtime's
+// operator new and delete; the originals first, as the replacements pass calls on to
+// them from the moment they are in place.
+void replace_runtime_allocation() {
   HMODULE runtime = GetModuleHandleA("libstdc++-6.dll");
   ASSERT_NE(runtime, nullptr);
   g_real_new = reinterpret_cast<NewFn>(reinterpret_cast<void*>(GetProcAddress(runtime, kNewName)));
   g_real_delete =
       reinterpret_cast<DeleteFn>(reinterpret_cast<void*>(GetProcAddress(runtime, kDeleteName)));
   ASSERT_TRUE(g_real_new && g_real_delete);
+  HMODULE korvex = korvex_host::library();
   ASSERT_NE(replace_import(korvex, "libstdc++-6.dll", kNewName, reinterpret_cast<void*>(&host_new)),
             nullptr)
       << "Korvex.dll imports no " << kNewName;
@@ -152,19 +158,55 @@ TEST(MonitorFault, DISABLED_ChildTimingMonitor) {
       replace_import(korvex, "libstdc++-6.dll", kDeleteName, reinterpret_cast<void*>(&host_delete)),
       nullptr)
       << "Korvex.dll imports no " << kDeleteName;
+}
+
+unsigned char* host_page() {
+  auto* page = static_cast<unsigned char*>(
+      VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  g_page.store(page);
+  return page;
+}
+
+// Waits for the monitor thread to end, then checks that it ended on its own and that the
+// fault its line names lay in the library's code; the library still serves this thread.
+void expect_monitor_ended_by_its_fault(HANDLE monitor, DWORD id, const std::string& mark) {
+  ASSERT_EQ(WaitForSingleObject(monitor, 120000), WAIT_OBJECT_0)
+      << "the " << mark << " thread goes on";
+  DWORD exit_code = 1;
+  GetExitCodeThread(monitor, &exit_code);
+  EXPECT_EQ(exit_code, 0u);
+  CloseHandle(monitor);
+
+  // (The report sets the thread's mark to its own, so the thread's lines are picked by
+  // its id.)
+  bool in_library = false;
+  for (const stats_host::Line& line : stats_host::own_lines(stats_host::events_log()))
+    if (line.thread == std::to_string(id) &&
+        line.text.find("basalt::threadFunc:tag<" + mark + ">") != std::string::npos)
+      in_library = inside_korvex(fault_address(line.text));
+  EXPECT_TRUE(in_library);
+
+  auto util_init = korvex_host::proc<decltype(&::util_init)>("util_init");
+  auto event = korvex_host::proc<decltype(&::event)>("event");
+  util_init(".\\events.log", nullptr, nullptr, nullptr);
+  event("still running after the %s thread ended", mark.c_str());
+}
+
+TEST(MonitorFault, DISABLED_ChildTimingMonitor) {
+  WritePrivateProfileStringA("dumps", "auto", "0", stats_host::settings_file().c_str());
+  replace_runtime_allocation();
+  if (HasFatalFailure()) return;
 
   ASSERT_NE(korvex_host::proc<decltype(&::MonitorTiming)>("MonitorTiming")(200, 0), 0);
-  const DWORD id = timing_thread_id();
+  const DWORD id = monitor_thread_id("TIMN");
   ASSERT_NE(id, 0u) << "no report of the TIMN thread";
   HANDLE monitor = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
   ASSERT_NE(monitor, nullptr);
 
   // The first timing of this thread: its record goes to the host's page, and stays in
   // the table while it runs (whether or not a pass comes before the protection).
-  auto* page = static_cast<unsigned char*>(
-      VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  unsigned char* page = host_page();
   ASSERT_NE(page, nullptr);
-  g_page.store(page);
   g_armed_thread.store(GetCurrentThreadId());
   const bool started =
       korvex_host::proc<decltype(&::StartTiming)>("StartTiming")("damaged", 1, false);
@@ -174,26 +216,44 @@ TEST(MonitorFault, DISABLED_ChildTimingMonitor) {
   DWORD old = 0;
   ASSERT_TRUE(VirtualProtect(page, 4096, PAGE_READONLY, &old));
 
-  ASSERT_EQ(WaitForSingleObject(monitor, 120000), WAIT_OBJECT_0) << "the TIMN thread goes on";
-  DWORD exit_code = 1;
-  GetExitCodeThread(monitor, &exit_code);
-  EXPECT_EQ(exit_code, 0u);
-  CloseHandle(monitor);
+  expect_monitor_ended_by_its_fault(monitor, id, "TIMN");
+  std::exit(::testing::Test::HasFailure() ? 1 : 0);
+}
 
-  // The fault was in the library's own code. (The report sets the thread's mark to its
-  // own, so the thread's lines are picked by its id.)
-  bool in_library = false;
-  for (const stats_host::Line& line : stats_host::own_lines(stats_host::events_log()))
-    if (line.thread == std::to_string(id) &&
-        line.text.find("basalt::threadFunc:tag<TIMN>") != std::string::npos)
-      in_library = inside_korvex(fault_address(line.text));
-  EXPECT_TRUE(in_library);
+TEST(MonitorFault, DISABLED_ChildMemoryMonitor) {
+  const std::string settings = stats_host::settings_file();
+  WritePrivateProfileStringA("dumps", "auto", "0", settings.c_str());
+  WritePrivateProfileStringA("mem_trace", "enable", "1", settings.c_str());
+  WritePrivateProfileStringA("mem_trace", "period", "0", settings.c_str());  // the shortest
+  replace_runtime_allocation();
+  if (HasFatalFailure()) return;
+  auto new_memory = korvex_host::proc<decltype(&::_NewMemory)>("_NewMemory");
 
-  // The process goes on: the library still serves this thread.
-  auto util_init = korvex_host::proc<decltype(&::util_init)>("util_init");
-  auto event = korvex_host::proc<decltype(&::event)>("event");
-  util_init(".\\events.log", nullptr, nullptr, nullptr);
-  event("still running after the TIMN thread ended");
+  // The first allocation starts MEMM (and makes the library's trace state); its first
+  // pass switches tracing on, and then reports.
+  ASSERT_NE(new_memory(16, "fault.cpp", 1, false), nullptr);
+  const DWORD id = monitor_thread_id("MEMM");
+  ASSERT_NE(id, 0u) << "no report of the MEMM thread";
+  HANDLE monitor = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
+  ASSERT_NE(monitor, nullptr);
+
+  // A traced block makes the site; more blocks of the same site on the armed thread grow
+  // the block table's entries into the host's page.
+  constexpr char kSiteFile[] = "fault.cpp";
+  constexpr int kSiteLine = 2;
+  ASSERT_NE(new_memory(16, kSiteFile, kSiteLine, false), nullptr);
+  unsigned char* page = host_page();
+  ASSERT_NE(page, nullptr);
+  g_armed_thread.store(GetCurrentThreadId());
+  for (int i = 0; i < 8; ++i) new_memory(16, kSiteFile, kSiteLine, false);
+  g_armed_thread.store(0);
+  ASSERT_GT(g_blocks_given.load(), 0) << "the block table's entries were not allocated here";
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(page, 4096, PAGE_NOACCESS, &old));
+
+  expect_monitor_ended_by_its_fault(monitor, id, "MEMM");
+  // The table still points into the page: readable again before the library lets go of it.
+  VirtualProtect(page, 4096, PAGE_READWRITE, &old);
   std::exit(::testing::Test::HasFailure() ? 1 : 0);
 }
 
@@ -218,10 +278,11 @@ void copy_program(const std::string& folder, std::string& program) {
   FindClose(h);
 }
 
-DWORD run_child(const std::string& program, const std::string& folder) {
+DWORD run_child(const std::string& program, const std::string& folder, const std::string& child) {
   std::string command = "\"" + program +
                         "\" --gtest_also_run_disabled_tests "
-                        "--gtest_filter=MonitorFault.DISABLED_ChildTimingMonitor";
+                        "--gtest_filter=MonitorFault.DISABLED_Child" +
+                        child;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -240,38 +301,51 @@ DWORD run_child(const std::string& program, const std::string& folder) {
   return code;
 }
 
-TEST(MonitorFault, AccessViolationInTheTimingMonitorEndsOnlyThatThread) {
-  korvex_host::TempFolder dir("monitor_fault");
+// Runs the child case in a folder of its own, then checks the monitor's one end line
+// with the access violation (parameter: 1 for a write, 0 for a read), the translator's
+// report before it on that thread (picked by the "(process:thread" of the end line), and
+// the line the process wrote after the monitor had ended.
+void expect_only_the_monitor_ended(const std::string& child, const std::string& mark,
+                                   const char* access) {
+  korvex_host::TempFolder dir("monitor_fault_" + mark);
   std::string program;
   copy_program(dir.path(), program);
-  if (HasFatalFailure()) return;
-  const DWORD code = run_child(program, dir.path());
+  if (::testing::Test::HasFatalFailure()) return;
+  const DWORD code = run_child(program, dir.path(), child);
   EXPECT_EQ(code, 0u) << "the child crashed, hung (0xDEAD) or failed its steps";
 
-  // The TIMN thread's one end line, and the translator's report before it on that
-  // thread (picked by the "(process:thread" of the end line).
   const std::vector<std::string> lines = korvex_host::read_lines(dir.file("events.log"));
+  const std::string tag = "basalt::threadFunc:tag<" + mark + ">";
   std::vector<std::string> ends;
   for (const std::string& line : lines)
-    if (line.find("basalt::threadFunc:tag<TIMN>") != std::string::npos) ends.push_back(line);
+    if (line.find(tag) != std::string::npos) ends.push_back(line);
   ASSERT_EQ(ends.size(), 1u);
-  EXPECT_NE(ends[0].find("basalt::threadFunc:tag<TIMN>e.GetErrorDesc()<Exception 0xC0000005 "
-                         "occured at address 0x"),
+  EXPECT_NE(ends[0].find(tag + "e.GetErrorDesc()<Exception 0xC0000005 occured at address 0x"),
             std::string::npos)
       << ends[0];
-  // A write (first parameter 1).
-  EXPECT_NE(ends[0].find(". Parameters: 0x00000001 0x"), std::string::npos) << ends[0];
+  EXPECT_NE(ends[0].find(std::string(". Parameters: ") + access + " 0x"), std::string::npos)
+      << ends[0];
   const std::size_t open = ends[0].rfind('(', ends[0].find("): basalt::threadFunc"));
   const std::string thread =
       ends[0].substr(open, ends[0].find(':', ends[0].find(':', open) + 1) - open);
-  std::vector<std::string> timn, others;
+  std::vector<std::string> monitor, others;
   for (const std::string& line : lines)
     (line.find(thread + ":") != std::string::npos || line.find(thread + ")") != std::string::npos
-         ? timn
+         ? monitor
          : others)
         .push_back(line);
-  EXPECT_TRUE(exc_host::any_line_has(timn, "SEH exception catched. Exception report:"));
-  EXPECT_TRUE(exc_host::any_line_has(others, "still running after the TIMN thread ended"));
+  EXPECT_TRUE(exc_host::any_line_has(monitor, "SEH exception catched. Exception report:"));
+  EXPECT_TRUE(exc_host::any_line_has(others, "still running after the " + mark + " thread ended"));
+}
+
+TEST(MonitorFault, AccessViolationInTheTimingMonitorEndsOnlyThatThread) {
+  expect_only_the_monitor_ended("TimingMonitor", "TIMN", "0x00000001");
+}
+
+// A fault while the pass sums the blocks per site is not taken for a lack of memory
+// there (the pass goes on without the sums when their copy can't be made).
+TEST(MonitorFault, AccessViolationInTheMemoryMonitorEndsOnlyThatThread) {
+  expect_only_the_monitor_ended("MemoryMonitor", "MEMM", "0x00000000");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // switches tracing on and off, bounds the block table and writes the memory report.
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "basalt_settings.h"
@@ -86,8 +87,10 @@ PassFindings inspect(TraceState& t, const MemSettings& s) {
   if (t.on.load() == 0) return f;
   try {
     sum_sites(t, f);
-  } catch (...) {
-    // No memory for the copy: this pass reports the counters alone.
+  } catch (const std::bad_alloc&) {
+    // No memory for the copy: this pass reports the counters alone. Only that: a fault
+    // in the tables, thrown as a structured-exception error, ends this thread (its lock
+    // released on the way) instead of being reported again at every pass.
     f.sites.clear();
     f.sums.clear();
   }
