@@ -4,11 +4,16 @@
 // hold its log's write mutex (threads share log files), the loader lock or the heap's
 // lock, and waiting for any of them would wait for good. Its frames are read into a
 // buffer on this stack; the lines are written once it has been terminated (a write
-// mutex it held is then abandoned, which the writer takes as free).
+// mutex it held is then abandoned, which the writer takes as free). A lock of the loader
+// or the heap stays held for good after the termination, so the writing takes neither:
+// the module paths are looked up only when the loader lock can be had at once, and the
+// calling thread's line state (with the C runtime's data of the thread) is made before
+// the thread is suspended, while that thread can still let go of the heap.
 #include <cinttypes>
 
 #include "kv_exc.h"
 #include "kv_util.h"
+#include "kv_util_state.h"
 #include "kvexc.h"
 
 namespace kv {
@@ -118,6 +123,12 @@ extern "C" int __cdecl KTerminateThread(void* handle, unsigned exit_code) {
     }
     return 0;
   }
+  // Made now, if this is the thread's first use of the library: a thread suspended inside
+  // an allocation would keep the heap's lock that making it needs. No test makes that
+  // happen on purpose: the target would have to take the lock after this point and
+  // before it is suspended, a moment nothing outside this function can pick; a target
+  // that holds the lock for good from before the call makes the state wait either way.
+  kv::thread_state();
   kv::create_process_dump(kv::kMiniDump, false, true);
   kv::Outcome out;
   const int result = kv::suspend_capture_terminate(thread, exit_code, out);
