@@ -154,6 +154,7 @@ class Sequence:
         self.model = Model(archive_codes(self.s.codes))
         self.maker = MinuteMaker(self.rng)
         self.tree = {}          # (date, class, security) -> records, as written
+        self.minutes_cache = {}  # the same key -> (records, what day_minutes gave them)
         self.granularity = 100  # every minute volume is a multiple of it
         self.price_scale = 1.0  # prices are their first values times this
         self.dates = trading_days(self.rng, 3100 if self.long_history else 40)
@@ -188,10 +189,18 @@ class Sequence:
         return date, planted
 
     def minutes_of(self, date, sec):
-        records = self.tree.get((date, sec[0], sec[1]))
+        """What the export of date gives (day_minutes); read-only: it is kept for as long as
+        the tree holds the same records."""
+        key = (date, sec[0], sec[1])
+        records = self.tree.get(key)
         if records is None:
             return None
-        return day_minutes(records, date, self.s.windows.get(sec[0]), self.s.session_start())
+        kept = self.minutes_cache.get(key)
+        if kept is not None and kept[0] is records:
+            return kept[1]
+        minutes = day_minutes(records, date, self.s.windows.get(sec[0]), self.s.session_start())
+        self.minutes_cache[key] = (records, minutes)
+        return minutes
 
     def exported_dates(self):
         return sorted({k[0] for k in self.tree})
