@@ -165,6 +165,13 @@ def candle_key(code, date, time):
     return (period_key(code, date), 0)
 
 
+VOLUME_TOLERANCE = 1e-9
+
+
+def same_volume(a, b):
+    return abs(a - b) <= VOLUME_TOLERANCE * max(1.0, abs(a))
+
+
 def fold(records):
     """One candle of minutes or candles (volume, open, high, low, close) in time order."""
     first = records[0]
@@ -249,6 +256,8 @@ class Security:
         self.lost = {c: set() for c in codes if c >= 1}
         self.lost["cal"] = set()
         self.minute_codes = sorted(c for c in codes if c >= 1)
+        self.inserting = {}     # the minutes of the insert being applied
+        self.own_held = {}      # minutes of the next date's export an insert takes (own_kept)
         self.cache = {}
         self.version = {}
 
@@ -377,16 +386,43 @@ class Security:
         day = {k: v for k, v in self.held.items() if k[0] == date and k not in self.lost["cal"]}
         return set(night) if day == night else set()
 
-    def own_kept(self, stored, own):
+    def own_kept_whole(self, stored, own):
         """Of the stored minutes of the next date after the span, those of that date's own
         export (own: the tree's, {key: values}) when the day holds all of it: what the day
-        keeps when no minute interval holds the next date (the export is read again)."""
+        keeps when minute intervals exist but none holds the next date (the export is read
+        again)."""
         if not own or any(self.held.get(k) != v for k, v in own.items()):
             return set()
-        # the day interval's candle of that date tells it: a date it no longer holds (dropped
-        # at 3000) gets the inserted part alone
         if (next(iter(own))[0], 0) not in self.visible.get(DAY, {}):
             return set()
+        return set(stored) & set(own)
+
+    def own_kept(self, stored, own):
+        """The next date's day after an insert past midnight when no minute interval holds
+        that date (the program reads the date's own export again): the inserted part
+        after midnight, followed by what that export (own: {key: values} after the
+        inserted part's last minute) gives the date, when the stored day candle can hold
+        it (its volume is at least the export's); the inserted part alone when the stored
+        day has that part's volume and the export has not (the same export inserted
+        again, the next one never added), when the stored day holds less than the
+        export, or when there is no stored day (dropped at 3000, never added). The
+        export's minutes take their times' places, other stored minutes of the date after
+        the span leave the day. Returns the stored keys kept and sets self.own_held to the
+        minutes the day holds from the export."""
+        self.own_held = {}
+        if not own:
+            return set()
+        date = next(iter(own))[0]
+        day = self.visible.get(DAY, {}).get((date, 0))
+        if day is None:
+            return set()
+        own_volume = sum(v[0] for v in own.values())
+        night = sum(v[0] for k, v in self.inserting.items() if k[0] == date)
+        if same_volume(day[0], night) and not same_volume(day[0], own_volume):
+            return set()
+        if own_volume > day[0] * (1 + VOLUME_TOLERANCE):
+            return set()
+        self.own_held = dict(own)
         return set(stored) & set(own)
 
     def day_edge_kept(self, stored, edge, opening, second_day=False, night_alone=frozenset(),
@@ -410,7 +446,7 @@ class Security:
             # nothing to read the edge from; after a passage of midnight the next date's
             # day candle stays as the day interval holds it, before the span the day
             # keeps the previous export's part after midnight when it holds that alone
-            return self.own_kept(stored, own) if second_day else set(night_alone)
+            return self.own_kept_whole(stored, own) if second_day else set(night_alone)
         finer = next((c for c in self.minute_codes if c < holder and self.visible[c]
                       and min(self.visible[c])[0] == date), None)
         reach = minute_of_day(min(self.visible[finer])[1]) if finer else MINUTES_PER_DAY
@@ -554,8 +590,9 @@ class Model:
             # midnight the next date's day candle, stay
             kept = set(kept_night) | alone
             if last[0] != first[0]:
+                s.inserting = minutes
                 kept |= s.own_kept({k for k in outside if k[0] == last[0] and k > last},
-                                   own_next)
+                                   {k: v for k, v in (own_next or {}).items() if k > last})
             edges = {k for k in outside if first[0] <= k[0] <= last[0]}
             s.lost["cal"] -= edges
             s.lost["cal"] |= edges - kept
@@ -570,6 +607,12 @@ class Model:
         s.touch({k[0] for k in s.held if first <= k <= last} | {k[0] for k in keys})
         s.held = {k: v for k, v in s.held.items() if not first <= k <= last}
         s.held.update(minutes)
+        if s.own_held:
+            # the next date's own export as the tree gives it now (calendar intervals only)
+            s.touch({k[0] for k in s.own_held})
+            s.held.update(s.own_held)
+            s.lost["cal"] -= set(s.own_held)
+            s.own_held = {}
         periods = sorted({k[0] for k in keys})
         s.refresh(insert_span=(first, last), edited_periods=periods)
 
