@@ -83,7 +83,9 @@ ArchiveFileRead ReadArchiveFile(const std::filesystem::path& path, std::vector<C
     return read;
   }
   read.damage = FindArchiveDamage(buffer.data(), whole.m_Count, ConfiguredSlotName);
-  if (!read.damage.empty()) std::fill(buffer.begin(), buffer.end(), Candle{});
+  // The buffer came zeroed and the read wrote only its first m_Count records: zeroing
+  // those is enough (not all 2.3 MB, for an archive of a few records).
+  if (!read.damage.empty()) std::fill_n(buffer.begin(), whole.m_Count, Candle{});
   read.records = read.damage.empty() ? whole.m_Count : 0;
   return read;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -124,6 +126,41 @@ TEST_F(ArchiveSteps, DamagedFilesAreCountedAndLeftByteForByte) {
   EXPECT_FALSE(AddDay(r, w, test_archive::Minutes(20240227, 1000, 1009), 20240227));
   EXPECT_EQ(w.corruptedCount_, 2);
   EXPECT_EQ(Bytes(File()), shorter);
+}
+
+// A damaged file leaves the working buffer as zeroed as it came, whatever part of it the
+// read had filled (the next archive loaded into the recycled buffer relies on it).
+TEST_F(ArchiveSteps, DamagedReadLeavesTheBufferZeroed) {
+  ASSERT_TRUE(AddDay(r, w, test_archive::Minutes(20240226, 1000, 1009), 20240226));
+  const auto allZero = [](const std::vector<Candle>& buffer) {
+    const Candle zero{};
+    return std::all_of(buffer.begin(), buffer.end(),
+                       [&](const Candle& c) { return std::memcmp(&c, &zero, sizeof c) == 0; });
+  };
+  const auto readDamaged = [&](const char* what) {
+    ScopedArchiveBuffer scratch;
+    ASSERT_TRUE(allZero(scratch.get())) << what;
+    const ArchiveFileRead read = ReadArchiveFile(File(), scratch.get());
+    EXPECT_FALSE(read.damage.empty()) << what;
+    EXPECT_EQ(read.records, 0) << what;
+    EXPECT_TRUE(allZero(scratch.get())) << what;
+  };
+  {
+    ScopedArchiveBuffer scratch;
+    const ArchiveFileRead sound = ReadArchiveFile(File(), scratch.get());
+    ASSERT_TRUE(sound.damage.empty()) << sound.damage;
+    EXPECT_EQ(sound.records, 16 + 13);
+    EXPECT_FALSE(allZero(scratch.get()));
+  }
+  {
+    LoadedArchive archive = LoadArchive(r, w, File());
+    ASSERT_FALSE(archive.damaged);
+    archive.buffer[16 + 12].date = 20241399;  // the last record: every record was read
+    ASSERT_TRUE(SaveArchive(archive));
+  }
+  readDamaged("a candle with an impossible date");
+  fs::resize_file(File(), (16 + 5) * kCandleBytes);
+  readDamaged("counts that claim more records than the file holds");
 }
 
 TEST_F(ArchiveSteps, IntervalWithoutFreeSlotIsSkippedAndTheOthersMerged) {

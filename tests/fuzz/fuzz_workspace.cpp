@@ -1,14 +1,19 @@
 #include "tests/fuzz/fuzz_workspace.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "app/min_replicator.h"
+#include "app/run_settings.h"
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/interval_names.h"
@@ -89,21 +94,121 @@ fs::path ArchiveDir() {
   return Workspace() / "archive";
 }
 
+namespace {
+
+// Every name in the folder open as dirFd, without "." and "..", and whether it is a folder.
+// getdents64 into a buffer on the stack: opendir allocates 32 KB per folder.
+std::vector<std::pair<std::string, bool>> Entries(int dirFd) {
+  std::vector<std::pair<std::string, bool>> entries;
+  alignas(8) char buffer[4096];
+  ::lseek(dirFd, 0, SEEK_SET);
+  for (;;) {
+    const long filled = ::syscall(SYS_getdents64, dirFd, buffer, sizeof buffer);
+    if (filled <= 0) break;
+    for (long at = 0; at < filled;) {
+      struct Head {
+        std::uint64_t inode;
+        std::int64_t next;
+        unsigned short length;
+        unsigned char type;
+      };
+      Head head;
+      std::memcpy(&head, buffer + at, sizeof head);
+      const char* name = buffer + at + offsetof(Head, type) + 1;
+      at += head.length;
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      bool folder = head.type == DT_DIR;
+      struct stat status {};
+      if (head.type == DT_UNKNOWN && ::fstatat(dirFd, name, &status, AT_SYMLINK_NOFOLLOW) == 0)
+        folder = S_ISDIR(status.st_mode);
+      entries.emplace_back(name, folder);
+    }
+  }
+  return entries;
+}
+
+// Removes everything in the folder open as dirFd (a symbolic link is removed, never
+// followed); false when something stays.
+bool RemoveContents(int dirFd) {
+  bool removed = true;
+  for (const auto& [name, folder] : Entries(dirFd)) {
+    if (!folder) {
+      removed = ::unlinkat(dirFd, name.c_str(), 0) == 0 && removed;
+      continue;
+    }
+    const int sub = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const bool emptied = sub >= 0 && RemoveContents(sub);
+    if (sub >= 0) ::close(sub);
+    removed = emptied && ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) == 0 && removed;
+  }
+  return removed;
+}
+
+// mkdir of path and of its missing parents (std::filesystem::create_directories looks at
+// every component from the root first).
+void MakeFolders(const fs::path& path) {
+  if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return;
+  if (errno != ENOENT || !path.has_relative_path()) {
+    fs::create_directories(path);  // throws with the reason
+    return;
+  }
+  MakeFolders(path.parent_path());
+  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) fs::create_directories(path);
+}
+
+}  // namespace
+
+// Plain system calls rather than streams and std::filesystem: these run several times per
+// input, and a stream or a recursive directory iterator costs more than the few calls
+// they make.
 void WriteBytes(const fs::path& path, std::string_view bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  Check(out.good(), "cannot write a scratch file", support::NarrowPath(path));
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+  constexpr mode_t kMode = 0644;
+  int fd = ::open(path.c_str(), kFlags, kMode);
+  if (fd < 0 && errno == ENOENT) {
+    MakeFolders(path.parent_path());
+    fd = ::open(path.c_str(), kFlags, kMode);
+  }
+  Check(fd >= 0, "cannot write a scratch file", support::NarrowPath(path));
+  bool written = true;
+  while (written && !bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    written = n > 0;
+    if (written) bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  written = ::close(fd) == 0 && written;
+  Check(written, "cannot write a scratch file", support::NarrowPath(path));
 }
 
 std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat status {};
+  std::string bytes;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+    bytes.resize(static_cast<std::size_t>(status.st_size));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() + kCandleBytes * 64);
+    const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (n <= 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(filled);
+  return bytes;
 }
 
 void MakeEmptyFolder(const fs::path& path) {
-  fs::remove_all(path);
-  fs::create_directories(path);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return;
+  }
+  const bool emptied = RemoveContents(fd);
+  ::close(fd);
+  Check(emptied, "cannot empty a scratch folder", support::NarrowPath(path));
 }
 
 bool ParseConfined(CMinReplicator& replicator, const std::vector<std::string>& extra) {
@@ -116,6 +221,14 @@ bool ParseConfined(CMinReplicator& replicator, const std::vector<std::string>& e
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
   return replicator.ParseParameters(static_cast<int>(argv.size()), argv.data());
+}
+
+void ReleaseSettingGlobals() {
+  std::vector<IniEntry>().swap(intervalEntries);
+  std::vector<IniEntry>().swap(changeLotList);
+  std::vector<IniEntry>().swap(changePriceList);
+  std::string().swap(dateBegin);
+  std::string().swap(dateEnd);
 }
 
 std::vector<Candle> Records(std::string_view bytes) {

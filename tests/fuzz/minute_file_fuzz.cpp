@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // As the walk does: the class folder of the archive tree exists before the securities.
   fuzz::MakeEmptyFolder(r.archiveDir_ / w.curClass_);
-  fs::remove_all(r.minutesDir_);
+  fuzz::MakeEmptyFolder(r.minutesDir_);
   Step(r, w, "add", kFirstDate, input.Take(firstRecords * kCandleBytes));
   Step(r, w, second.action, second.date, input.Rest());
   return 0;

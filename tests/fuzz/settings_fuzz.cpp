@@ -89,17 +89,23 @@ void CheckNewArchiveCodes() {
 }
 
 // Every kMinuteStep-th minute of a day that runs from 00:00 past midnight into the next.
+// Made once; each window gets a copy of its own.
 DayMinutes AllDayMinutes() {
+  static const std::vector<Candle> minutes = [] {
+    std::vector<Candle> all;
+    for (int minute = 0; minute < 2 * kMinutesPerDay; minute += kMinuteStep) {
+      Candle c;
+      c.volume = c.open = c.high = c.low = c.close = 1;
+      c.date = 20240130;
+      const int ofDay = minute % kMinutesPerDay;
+      c.time = (ofDay / kMinutesPerHour) * kTimeHourFactor +
+               (ofDay % kMinutesPerHour) * kTimeMinuteFactor;
+      all.push_back(c);
+    }
+    return all;
+  }();
   DayMinutes day;
-  for (int minute = 0; minute < 2 * kMinutesPerDay; minute += kMinuteStep) {
-    Candle c;
-    c.volume = c.open = c.high = c.low = c.close = 1;
-    c.date = 20240130;
-    const int ofDay = minute % kMinutesPerDay;
-    c.time =
-        (ofDay / kMinutesPerHour) * kTimeHourFactor + (ofDay % kMinutesPerHour) * kTimeMinuteFactor;
-    day.storage.push_back(c);
-  }
+  day.storage = minutes;
   day.minutes.m_Candles = day.storage.data();
   day.minutes.m_Count = static_cast<std::int32_t>(day.storage.size());
   return day;
@@ -135,6 +141,9 @@ void CheckMergeOrder(const CMinReplicator& r) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto& workspace = fuzz::Workspace();
+  struct Release {
+    ~Release() { fuzz::ReleaseSettingGlobals(); }
+  } release;
   fuzz::MakeEmptyFolder(fuzz::MinutesDir());
   fuzz::MakeEmptyFolder(fuzz::ArchiveDir());
   fuzz::WriteBytes(workspace / kSettingsFileName,
