@@ -242,7 +242,8 @@ TEST(ExceptionFilter, UnreadableRecordAndContextAreLeftAlone) {
   EXPECT_FALSE(any_line_has(lines, "Call stack (begin)"));
 }
 
-// A stack overflow leaves the filters about a page of stack: they hand their work to
+// A stack overflow leaves the filters too little stack for their work (the faulting
+// thread calls them with a recursion's remains, see FaultingThread): they hand it to
 // another thread, and the report shows the faulting thread's number.
 TEST(ExceptionFilter, StackOverflowGivesTheReportAndTheDumpLines) {
   exc_host::Settings settings;
@@ -271,6 +272,8 @@ TEST(ExceptionFilter, StackOverflowInTheUnhandledFilterEndsTheThreadAfterTheRepo
   const auto lines = exc_host::thread_lines(fault.thread_id);
   EXPECT_TRUE(any_line_has(lines, "Unhandled exception filter. Exception report:"));
   EXPECT_TRUE(any_line_has(lines, "Exception 0xC00000FD occured at address 0x"));
+  EXPECT_TRUE(any_line_has(lines, "-------------- Call stack (end) ------"));
+  EXPECT_TRUE(any_line_ends_with(lines, ": " + std::string(122, '*')));  // the report's end
 }
 
 }  // namespace

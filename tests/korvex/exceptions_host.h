@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -233,9 +234,42 @@ class FaultingThread {
     FaultingThread* self = current();
     if (!self || GetCurrentThreadId() != self->thread_id_) return EXCEPTION_CONTINUE_SEARCH;
     if (pointers->ExceptionRecord->ExceptionCode != self->code_) return EXCEPTION_CONTINUE_SEARCH;
-    self->on_fault_(pointers);
+    if (self->code_ == EXCEPTION_STACK_OVERFLOW) {
+      on_fault_with_stack_left(self, pointers);
+    } else {
+      self->on_fault_(pointers);
+    }
     ExitThread(0);
   }
+
+  // A recursion of small frames faults with less than the system's guaranteed part of the
+  // stack left (a page in 32-bit programs, two in 64-bit ones), less the exception's own
+  // record, context and dispatch frames; overflow() may leave up to three pages more,
+  // depending on where its 4 KB frames fell, and a host's handler calls the filter through
+  // frames of its own. So on_fault runs with kStackLeftAfterOverflow bytes between its
+  // frame and the stack's usable end, less than the guaranteed part: enough to start a
+  // thread and wait for it, too few to compose an exception report there (the figures lie
+  // between what each needs in that build).
+  static __attribute__((noinline)) void on_fault_with_stack_left(FaultingThread* self,
+                                                                 EXCEPTION_POINTERS* pointers) {
+    // The end: the stack's lowest page is never usable.
+    ULONG_PTR lowest = 0, highest = 0;
+    GetCurrentThreadStackLimits(&lowest, &highest);
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const std::uintptr_t end = lowest + system.dwPageSize;
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const std::size_t take = here > end + kStackLeftAfterOverflow + kFrameAllowance
+                                 ? here - end - kStackLeftAfterOverflow - kFrameAllowance
+                                 : 0;
+    volatile char* taken = static_cast<volatile char*>(__builtin_alloca(take + 1));
+    taken[0] = 0;
+    self->on_fault_(pointers);
+    taken[0] = 1;  // keeps the space taken until on_fault has returned
+  }
+
+  static constexpr std::size_t kStackLeftAfterOverflow = sizeof(void*) == 8 ? 2560 : 1792;
+  static constexpr std::size_t kFrameAllowance = 256;  // this frame's own and the call's
 
   OnFault on_fault_;
   DWORD code_;
