@@ -1,5 +1,5 @@
-// An access violation inside one of the library's own monitor threads ("TIMN", "MEMM")
-// ends that thread with its "basalt::threadFunc" line, and the process goes on.
+// An access violation inside one of the library's own monitor threads ("TIMN", "MEMM",
+// "TRAF") ends that thread with its "basalt::threadFunc" line, and the process goes on.
 //
 // The fault is made the way a host's bug would make it: memory of the library's that the
 // host can reach gets damaged. The host hands the library some of its memory: it
@@ -13,17 +13,25 @@
 // - MEMM: the armed thread allocates traced blocks at a site known already, so that the
 //   block table's entries grow into the page; the page is made unreadable, and the
 //   monitor's next pass, which sums the live blocks per site, faults reading there.
+// - TRAF: while the monitor is held where it next frees a block, a code is counted, and
+//   then a lower one on the armed thread, whose node lands in the page (the table's first
+//   node, never its root, so the pass takes the table whole without touching the page);
+//   the page is made unreadable, and the pass that takes the table faults reading the
+//   lowest code's bytes as it sums them.
 // Nothing in the shipped library is there for the test.
 //
 // What this cannot show for every fault: the fault is thrown again from the faulting
 // frame as a C++ exception, so a fault inside a function that cannot throw (declared
 // noexcept, as destructors, swaps and moves of the standard containers are) ends the
-// process through std::terminate, as any exception leaving such a function does. The same
-// damage to a node of TRAF's traffic table faults inside the table's swap, which is
-// noexcept, and ends the process that way. Ending only the thread there, without the
-// unwinding, would be worse: the swap runs under the traffic lock, which every later
-// TrafficTrace would then wait for without end. The faults this test makes land in
-// ordinary code.
+// process through std::terminate, as any exception leaving such a function does. TRAF's
+// pass swaps the table out under the traffic lock, and the swap writes to the root node:
+// damage there faults inside the swap, which is noexcept, and ends the process that way.
+// Ending only the thread there, without the unwinding, would be worse: every later
+// TrafficTrace would wait for that lock without end. The same holds for the destructor of
+// the table the pass took, which reads every node as it frees them: so once the fault has
+// happened, the host gives the page back for reading (its handler runs before the
+// library's translator), and the unwinding frees the table without a second fault. The
+// faults this test makes land in ordinary code.
 //
 // Each case runs in a child process started from a folder of its own holding a copy of
 // the program and the DLLs, so that the monitor's events.log and the settings file
@@ -110,7 +118,18 @@ void* __cdecl host_new(std::size_t size) {
   return g_real_new(size);
 }
 
+// The thread held at its next delete (TRAF's, between two passes), and the events that
+// tell it is held and let it go.
+std::atomic<DWORD> g_hold_thread{0};
+HANDLE g_held = nullptr;
+HANDLE g_release = nullptr;
+
 void __cdecl host_delete(void* p, std::size_t size) {
+  DWORD hold = GetCurrentThreadId();
+  if (g_hold_thread.compare_exchange_strong(hold, 0)) {
+    SetEvent(g_held);
+    WaitForSingleObject(g_release, INFINITE);
+  }
   if (!in_page(p)) g_real_delete(p, size);
 }
 
@@ -257,6 +276,64 @@ TEST(MonitorFault, DISABLED_ChildMemoryMonitor) {
   std::exit(::testing::Test::HasFailure() ? 1 : 0);
 }
 
+// The host's first handler: a read of the page, which has been damaged, gives the page
+// back for reading, so that the unwinding frees the table's nodes without a second fault;
+// the library's translator (the next handler) still takes the fault.
+LONG WINAPI give_the_page_back(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2 &&
+      in_page(reinterpret_cast<const void*>(record.ExceptionInformation[1]))) {
+    DWORD old = 0;
+    VirtualProtect(g_page.load(), 4096, PAGE_READONLY, &old);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(MonitorFault, DISABLED_ChildTrafficMonitor) {
+  const std::string settings = stats_host::settings_file();
+  WritePrivateProfileStringA("dumps", "auto", "0", settings.c_str());
+  WritePrivateProfileStringA("traffic_trace", "enable", "1", settings.c_str());
+  WritePrivateProfileStringA("traffic_trace", "period", "0", settings.c_str());  // the shortest
+  replace_runtime_allocation();
+  if (HasFatalFailure()) return;
+  auto trace = korvex_host::proc<decltype(&::TrafficTrace)>("TrafficTrace");
+
+  // The first trace starts TRAF; counting begins with its first pass, which reports.
+  trace(9, 0, true);
+  const DWORD id = monitor_thread_id("TRAF");
+  ASSERT_NE(id, 0u) << "no report of the TRAF thread";
+  HANDLE monitor = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
+  ASSERT_NE(monitor, nullptr);
+
+  // A counted code makes a pass free a node: the monitor is held where it next frees a
+  // block (never under the traffic lock), while the table is filled.
+  g_held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(g_held && g_release);
+  g_hold_thread.store(id);
+  trace(9, 1, true);
+  ASSERT_EQ(WaitForSingleObject(g_held, 120000), WAIT_OBJECT_0) << "TRAF freed no node";
+
+  // Code 2's node lies outside the page and is the table's root (a code 9 still there is
+  // rotated below it); code 1's, the table's first, lies inside.
+  unsigned char* page = host_page();
+  ASSERT_NE(page, nullptr);
+  trace(2, 20, true);
+  g_armed_thread.store(GetCurrentThreadId());
+  trace(1, 10, true);
+  g_armed_thread.store(0);
+  ASSERT_GT(g_blocks_given.load(), 0) << "the code's node was not allocated here";
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(page, 4096, PAGE_NOACCESS, &old));
+  PVOID handler = AddVectoredExceptionHandler(1, give_the_page_back);
+  ASSERT_NE(handler, nullptr);
+  SetEvent(g_release);
+
+  expect_monitor_ended_by_its_fault(monitor, id, "TRAF");
+  RemoveVectoredExceptionHandler(handler);
+  std::exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
 // Copies the program and the DLLs it loads into folder.
 void copy_program(const std::string& folder, std::string& program) {
   char self[MAX_PATH];
@@ -346,6 +423,10 @@ TEST(MonitorFault, AccessViolationInTheTimingMonitorEndsOnlyThatThread) {
 // there (the pass goes on without the sums when their copy can't be made).
 TEST(MonitorFault, AccessViolationInTheMemoryMonitorEndsOnlyThatThread) {
   expect_only_the_monitor_ended("MemoryMonitor", "MEMM", "0x00000000");
+}
+
+TEST(MonitorFault, AccessViolationInTheTrafficMonitorEndsOnlyThatThread) {
+  expect_only_the_monitor_ended("TrafficMonitor", "TRAF", "0x00000000");
 }
 
 }  // namespace
