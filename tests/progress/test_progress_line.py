@@ -3,8 +3,10 @@ and ends with the totals; with standard error in a pipe nothing of it appears.""
 
 import os
 import pathlib
+import select
 import shutil
 import subprocess
+import time
 
 import pytest
 
@@ -35,16 +37,23 @@ def run_on_terminal(folder, *args, stdout_too=False):
     with open(folder / "stdout.txt", "wb") as out:
         child = subprocess.Popen(["./Barsync", *args], cwd=folder, stdin=subprocess.DEVNULL,
                                  stdout=slave if stdout_too else out, stderr=slave)
-    os.close(slave)
+    # The slave stays open here until the child's output is read: when its last holder
+    # closes it, Linux may answer the master's read with an error before it hands over
+    # what the child wrote just before it ended (the line with the totals).
     received = b""
+    quiet_since_end = None
     while True:
-        try:
-            data = os.read(master, 65536)
-        except OSError:  # the terminal's other side is closed
+        ready, _, _ = select.select([master], [], [], 0.2)
+        if ready:
+            received += os.read(master, 65536)
+            continue
+        if child.poll() is None:
+            continue
+        # Ended: what it wrote is on its way; its last line ends with a newline.
+        quiet_since_end = quiet_since_end or time.monotonic()
+        if received.endswith(b"\n") or time.monotonic() - quiet_since_end > 20:
             break
-        if not data:
-            break
-        received += data
+    os.close(slave)
     os.close(master)
     assert child.wait() == 1
     return received.decode()
