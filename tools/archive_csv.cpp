@@ -6,11 +6,13 @@
 //   archive_csv --bare FILE     a bare candle file (minute export, legacy interval file)
 //
 // Candle lines: "interval,index,date,time,open,high,low,close,volume". Exit code 0, or 1
-// when the file cannot be read or is not a sound archive.
+// when the file cannot be read or is not a sound archive; a failure always says why on
+// standard error, so that a silent end is never the tool's own.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive/archive_layout.h"
@@ -26,10 +28,20 @@ void PrintCandle(std::int32_t code, int index, const Candle& c) {
               c.high, c.low, c.close, c.volume);
 }
 
+int CannotRead(const std::filesystem::path& path) {
+  std::error_code error;
+  const bool exists = std::filesystem::exists(path, error);
+  std::fprintf(stderr, "%s cannot be read: %s\n", path.string().c_str(),
+               error            ? error.message().c_str()
+               : !exists        ? "there is no such file"
+                                : "not a file of whole candles, or an error while reading it");
+  return kFailed;
+}
+
 int PrintBare(const std::filesystem::path& path) {
   CMinArch series(kOneMinuteInterval, 0);
   std::vector<Candle> storage;
-  if (!ReadCandleFile(path, series, storage)) return kFailed;
+  if (!ReadCandleFile(path, series, storage)) return CannotRead(path);
   std::printf("interval,index,date,time,open,high,low,close,volume\n");
   for (int i = 0; i < series.m_Count; ++i) PrintCandle(0, i, series.m_Candles[i]);
   return 0;
@@ -39,7 +51,7 @@ int PrintArchive(const std::filesystem::path& path, const char* onlyCode) {
   std::vector<Candle> buffer = NewArchiveBuffer();
   CMinArch whole(kOneMinuteInterval, 0);
   whole.m_Candles = buffer.data();
-  if (!ReadCandleFile(path, whole, kArchiveRecords)) return kFailed;
+  if (!ReadCandleFile(path, whole, kArchiveRecords)) return CannotRead(path);
   if (whole.m_Count < kSlotCount || !SlotCountsValid(buffer.data()) ||
       whole.m_Count != ArchiveRecords(buffer.data())) {
     std::fprintf(stderr, "%s is not a sound archive file\n", path.string().c_str());

@@ -115,7 +115,9 @@ bool WriteCandles(const fs::path& file, const std::vector<Candle>& candles) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+  if (out) return true;
+  std::fprintf(stderr, "%s cannot be written\n", file.string().c_str());
+  return false;
 }
 
 int WriteTree(const fs::path& root) {

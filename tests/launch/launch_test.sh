@@ -82,6 +82,27 @@ rm -f "$work/program.log"
 launch_log=$work/program.log case_with 7 "1 " run
 [ "$starts" = 1 ] || fail "a silent start is retried although the log did not exist before"
 
+# A test tool says why whenever it fails: a failure without a word is not its own.
+tool=$work/archive_csv.exe
+cp "$program" "$tool"
+echo 7 >"$work/probe"
+printf '%s\n' "1 " run >"$work/plan"
+rm -f "$work/starts"
+launch "$work/out.txt" "$tool" 1 2>/dev/null
+[ $? = 1 ] && [ "$(wc -l <"$work/starts")" = 2 ] || fail "a tool's silent failure is not retried"
+printf '%s\n' "1 x.dat cannot be read: there is no such file" run >"$work/plan"
+rm -f "$work/starts"
+launch "$work/out.txt" "$tool" 1 2>/dev/null
+[ "$(wc -l <"$work/starts")" = 1 ] || fail "a tool's failure with its reason is retried"
+printf '%s\n' "0 " run >"$work/plan"
+rm -f "$work/starts"
+launch "$work/out.txt" "$tool" 1 2>/dev/null
+[ "$(wc -l <"$work/starts")" = 1 ] || fail "a tool's silent success is retried while wine works"
+case_with 7 "1 " run
+[ "$starts" = 1 ] || fail "a silent failure of a program that is not a test tool is retried"
+emulator='' launch "$work/out.txt" "$tool" 3 2>/dev/null
+[ $? = 3 ] || fail "without wine a tool's exit code is not passed on"
+
 # launch - writes the output of the start that ran to standard output, once.
 echo 7 >"$work/probe"
 printf '%s\n' "127 wine: failed to start" run >"$work/plan"
