@@ -629,16 +629,17 @@ class Model:
         s.forget_all()
         for lost in s.lost.values():
             lost.clear()
+        newest = None  # the newest held minute: the last of the newest day stored
         for minutes in days:
             if not minutes:
                 continue
             keys = list(minutes)
-            newest = max(s.held) if s.held else None
             if newest is not None and keys[-1] <= newest:
                 continue
             if newest is not None and keys[0] <= newest:
                 s.held = {k: v for k, v in s.held.items() if not keys[0] <= k <= keys[-1]}
             s.held.update(minutes)
+            newest = keys[-1]
         s.refresh(rebuild=True)
 
     def change_lot(self, name, divisor):
