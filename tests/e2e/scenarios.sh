@@ -175,7 +175,7 @@ grown_export_readded() {
 # Keeps the minute records of the export file $1 whose time is $2 (HHMMSS) or later.
 cut_export_before() {
   local file=$1 from=$2 index
-  index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+  index=$(launch - "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
     awk -F, -v t="$from" '$4 + 0 >= t + 0 { print NR - 1; exit }')
   tail -c +$((index * 48 + 1)) "$file" >"$file.part" && mv "$file.part" "$file"
 }
@@ -506,7 +506,7 @@ deleted_date_added_again_is_stored() {
 # from $2 to $3.
 volumes_one() {
   local file=$1 index
-  for index in $($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+  for index in $(launch - "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
     awk -F, -v lo="$2" -v hi="$3" '$4 + 0 >= lo + 0 && $4 + 0 <= hi + 0 { print NR - 1 }'); do
     poke "$file" $((index * RECORD + VOLUME)) '\x00\x00\x00\x00\x00\x00\xf0\x3f'
   done
@@ -544,7 +544,7 @@ grown_export_with_the_volume_of_a_never_added_night_counts_once() {
     run_ok "$b" -a add -d 20240131
     file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
     cp "$file" "$a/whole.dat"
-    upto=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+    upto=$(launch - "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
       awk -F, -v n="$night" '$4 + 0 >= 190000 && ++k == n { print $4; exit }')
     cut_export_after "$file" "$upto"
     run_ok "$a" -a add -d 20240131
@@ -652,7 +652,7 @@ day_long_minute_interval_keeps_after_midnight_part() {
 # Removes the first minute timed $2 from the export file $1.
 drop_minute() {
   local index
-  index=$($emulator "$reader" --bare "$1" | tr -d '\r' |
+  index=$(launch - "$reader" --bare "$1" | tr -d '\r' |
     awk -F, -v t="$2" 'NR > 1 && $4 + 0 == t + 0 { print NR - 2; exit }')
   [ -n "$index" ] && drop_record "$1" "$index"
 }
@@ -666,7 +666,7 @@ drop_futn_minute() {
 # Keeps the minutes of export $1 up to and including the first one timed $2.
 cut_export_after() {
   local file=$1 upto=$2 index
-  index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+  index=$(launch - "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
     awk -F, -v t="$upto" '$4 + 0 == t + 0 { print NR; exit }')
   head -c $((index * 48)) "$file" >"$file.part" && mv "$file.part" "$file"
 }
@@ -675,7 +675,7 @@ cut_export_after() {
 # the first record (its part after midnight).
 keep_export_after_midnight() {
   local file=$1 index
-  index=$($emulator "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
+  index=$(launch - "$reader" --bare "$file" | tr -d '\r' | tail -n +2 |
     awk -F, 'NR == 1 { first = $3 } $3 != first { print NR - 1; exit }')
   [ -n "$index" ] || fail "$file never passes midnight"
   tail -c +$((index * 48 + 1)) "$file" >"$file.part" && mv "$file.part" "$file"
