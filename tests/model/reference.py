@@ -73,6 +73,15 @@ RULE_DELETED_DATE_ADDED_AGAIN: an add of date D whose export passes midnight, af
   D + 1, stores D as a first add would (the stored part after midnight is replaced), even
   when the export did not grow; when it is no longer a first stretch (D + 1 holds more),
   the add is refused as any add of a date older than the stored ones.
+RULE_GROWN_ADD_NEEDS_ITS_EVENING: with no minute interval that can tell, an add of date D
+  whose export passes midnight, when the newest stored day is D + 1 (the export was added
+  before, in part), replaces both days only when the stored day D is that export's evening,
+  alone or after the previous export's part after midnight as the tree still gives it (by
+  volume), or when D was deleted since (RULE_DELETED_DATE_ADDED_AGAIN). Otherwise (the
+  previous date was inserted again cut before midnight, so the tree no longer gives the
+  part after midnight the day holds) the add is refused as an add of an older date
+  ("Archive date is more recent", with an "Error replicating archive" line): nothing
+  changes, and the export's grown part after midnight is not stored.
 RULE_EXPORT_OF_THE_NEXT_DATE_ONLY: an export file of date D whose minutes (inside the
   class's window) are all dated D + 1 holds only the part of its session after midnight;
   Barsync dates an export's minutes by D until the time steps back past midnight, so it
@@ -500,6 +509,8 @@ class Model:
                 return  # "Archive date is more recent": the day is held already
             return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
         if newest is not None and keys[0] <= newest:
+            if self._grown_without_its_evening(s, minutes, night or {}):
+                return  # "Archive date is more recent": nothing is stored
             return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
         if self._replaced_without_night(s, keys, night):
             return self.insert(name, minutes)
@@ -522,6 +533,27 @@ class Model:
             return False
         day = {k: v for k, v in s.held.items() if k[0] == newest[0] and k not in s.lost["cal"]}
         return day != (night or {})
+
+    @classmethod
+    def _grown_without_its_evening(cls, s, minutes, night):
+        """RULE_GROWN_ADD_NEEDS_ITS_EVENING: the export passes midnight, the newest held
+        minute is of the date it passes into, no minute interval can tell, the held day of
+        its first date is neither its evening nor that evening after the previous export's
+        part after midnight as the tree gives it now (by volume, as the day candle shows
+        it), and its date was not deleted since (RULE_DELETED_DATE_ADDED_AGAIN)."""
+        keys = list(minutes)
+        first, last = keys[0][0], keys[-1][0]
+        if first == last or max(s.held)[0] != last or not cls._cannot_tell(s, keys):
+            return False
+        if cls._deleted_before_night(s, keys):
+            return False
+        held = [v[0] for k, v in s.held.items() if k[0] == first and k not in s.lost["cal"]]
+        if not held:
+            return False
+        own = sum(v[0] for k, v in minutes.items() if k[0] == first)
+        day = sum(held)
+        return not (math.isclose(day, own) or
+                    (night and math.isclose(day, own + sum(v[0] for v in night.values()))))
 
     @staticmethod
     def _deleted_before_night(s, keys):
