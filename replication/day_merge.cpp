@@ -156,6 +156,38 @@ bool PrefixVolume(double volume, double base, const std::vector<Candle>& minutes
   return false;
 }
 
+// How far an archive's price may lie from the same price read again from an export: a
+// price change divides the archive's prices exactly and rounds the export's minutes to
+// their digits, one price step, far below this share of the price.
+constexpr double kStretchPriceShare = 0.005;
+
+bool NearPrice(double stored, double minutes) {
+  return std::fabs(stored - minutes) <=
+         kStretchPriceShare * std::max(std::fabs(stored), std::fabs(minutes));
+}
+
+// True when stored is a first stretch of minutes: the volume of the first k of them, and
+// their prices (the first one's open, the high and low of all k, the k-th one's close).
+// A volume alone can be a coincidence: a part after midnight that the tree no longer
+// gives may hold by chance the volume of a first stretch of the next export, and taking it
+// for that stretch would replace it.
+bool IsFirstStretch(const Candle& stored, const std::vector<Candle>& minutes) {
+  double volume = 0;
+  Candle stretch;
+  for (std::size_t k = 0; k < minutes.size(); ++k) {
+    if (k == 0)
+      stretch = minutes.front();
+    else
+      MergeInto(stretch, minutes[k]);
+    volume += minutes[k].volume;
+    if (SameVolume(stored.volume, volume) && NearPrice(stored.open, stretch.open) &&
+        NearPrice(stored.high, stretch.high) && NearPrice(stored.low, stretch.low) &&
+        NearPrice(stored.close, stretch.close))
+      return true;
+  }
+  return false;
+}
+
 // The stored day of an export that grew since it was added holds an earlier part of it (a
 // first stretch of its minutes) and, when the previous export was added, that export's
 // part after midnight before it. True when stored holds that part: its volume is the
@@ -322,7 +354,7 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (passes) {
       const double part = night.empty() ? 0 : Folded(night).volume;
       if (!stored ||
-          (!PrefixVolume(stored->volume, 0, ownDay, ownDay.size()) &&
+          (!IsFirstStretch(*stored, ownDay) &&
            (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))))
         return {StoredPart::kBeforeDay, {}};
     }

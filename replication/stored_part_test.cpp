@@ -215,4 +215,31 @@ TEST(StoredPartOfDay, AFirstPartWithTheVolumeOfANeverAddedPreviousNightIsReplace
   }
 }
 
+// The previous export (kD0, night to 02:00: 121 minutes) was added, then replaced in the
+// tree by one cut before midnight: the tree no longer gives the night that kD1's stored
+// day holds. That night's volume is by chance that of the first 121 minutes of kD1's
+// export, but its prices are not theirs: it is the part before kD1's evening, which the
+// add extends (replacing it would lose it). A stored first stretch of the same volume
+// with the export's own prices is an earlier add of it, replaced by the grown export.
+TEST(StoredPartOfDay, ANightTheTreeNoLongerGivesIsNotTakenForAStretchOfItsVolume) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> grown = NightExport(kD1, 200);
+  ASSERT_EQ(AfterMidnight(previous, kD1).size(), 121U);
+  for (const char* names : {"day", "day week month"}) {
+    SCOPED_TRACE(names);
+    const std::vector<std::string> list =
+        std::string(names) == "day" ? std::vector<std::string>{"day"}
+                                    : std::vector<std::string>{"day", "week", "month"};
+    test_archive::Archive night(list);
+    ASSERT_TRUE(Add(night, previous, kD0));
+    EXPECT_EQ(Ask(night, grown, kD1, {}, NoExport).part, StoredPart::kBeforeDay);
+
+    test_archive::Archive stretch(list);
+    ASSERT_TRUE(Add(stretch, std::vector<Candle>(grown.begin(), grown.begin() + 121), kD1));
+    const StoredPartAnswer answer = Ask(stretch, grown, kD1, {}, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_TRUE(answer.keptNight.empty());
+  }
+}
+
 }  // namespace
