@@ -156,14 +156,37 @@ bool PrefixVolume(double volume, double base, const std::vector<Candle>& minutes
   return false;
 }
 
-// How far an archive's price may lie from the same price read again from an export: a
-// price change divides the archive's prices exactly and rounds the export's minutes to
-// their digits, one price step, far below this share of the price.
+// How far an archive's price may lie from the same price read again from an export. A
+// price change divides the archive's prices exactly and rounds the export's minutes down
+// to their digits, at every change: the export's price may lie below the stored one by a
+// few steps of its own decimals (a large share of a price of a few steps), and otherwise
+// by no more than this share of the price.
 constexpr double kStretchPriceShare = 0.005;
+constexpr double kRoundingSteps = 3;
+constexpr int kMostPriceDecimals = 8;
 
-bool NearPrice(double stored, double minutes) {
-  return std::fabs(stored - minutes) <=
-         kStretchPriceShare * std::max(std::fabs(stored), std::fabs(minutes));
+// The step of the prices of minutes: one unit of the most decimals any of them is written
+// with (up to 8).
+double PriceStep(const std::vector<Candle>& minutes) {
+  int decimals = 0;
+  for (const Candle& c : minutes) {
+    for (const double price : {c.open, c.high, c.low, c.close}) {
+      double scale = std::pow(10.0, decimals);
+      // A millionth of a step: what the binary form of a decimal price leaves.
+      while (decimals < kMostPriceDecimals &&
+             std::fabs(price * scale - std::round(price * scale)) > 1e-6) {
+        ++decimals;
+        scale *= 10;
+      }
+    }
+  }
+  return std::pow(10.0, -decimals);
+}
+
+bool NearPrice(double stored, double minutes, double step) {
+  const double gap = std::fabs(stored - minutes);
+  if (gap <= kStretchPriceShare * std::max(std::fabs(stored), std::fabs(minutes))) return true;
+  return minutes <= stored && gap < kRoundingSteps * step;
 }
 
 // True when stored is a first stretch of minutes: the volume of the first k of them, and
@@ -172,6 +195,7 @@ bool NearPrice(double stored, double minutes) {
 // gives may hold by chance the volume of a first stretch of the next export, and taking it
 // for that stretch would replace it.
 bool IsFirstStretch(const Candle& stored, const std::vector<Candle>& minutes) {
+  const double step = PriceStep(minutes);
   double volume = 0;
   Candle stretch;
   for (std::size_t k = 0; k < minutes.size(); ++k) {
@@ -180,9 +204,9 @@ bool IsFirstStretch(const Candle& stored, const std::vector<Candle>& minutes) {
     else
       MergeInto(stretch, minutes[k]);
     volume += minutes[k].volume;
-    if (SameVolume(stored.volume, volume) && NearPrice(stored.open, stretch.open) &&
-        NearPrice(stored.high, stretch.high) && NearPrice(stored.low, stretch.low) &&
-        NearPrice(stored.close, stretch.close))
+    if (SameVolume(stored.volume, volume) && NearPrice(stored.open, stretch.open, step) &&
+        NearPrice(stored.high, stretch.high, step) && NearPrice(stored.low, stretch.low, step) &&
+        NearPrice(stored.close, stretch.close, step))
       return true;
   }
   return false;

@@ -2,6 +2,7 @@
 // intervals only already stores, when minute volumes of 1 make many stretches share a volume.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,30 @@ TEST(StoredPartOfDay, ANightTheTreeNoLongerGivesIsNotTakenForAStretchOfItsVolume
     const StoredPartAnswer answer = Ask(stretch, grown, kD1, {}, NoExport);
     EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
     EXPECT_TRUE(answer.keptNight.empty());
+  }
+}
+
+// A price change divides the archive's prices exactly and rounds the export's minutes down
+// to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
+// stored before the change is still an earlier add of the grown export, replaced by it
+// (extending it would count the stretch twice).
+TEST(StoredPartOfDay, AFirstStretchStoredBeforeAPriceChangeIsStillTakenForIt) {
+  std::vector<Candle> stored = NightExport(kD1, 200);
+  std::vector<Candle> grown = stored;
+  for (std::size_t k = 0; k < stored.size(); ++k) {
+    const double price = stored[k].open + 5;  // 105, 106, ...: after the change 0.105, 0.106, ...
+    for (double* p : {&stored[k].open, &stored[k].high, &stored[k].low, &stored[k].close})
+      *p = price / 1000;
+    for (double* p : {&grown[k].open, &grown[k].high, &grown[k].low, &grown[k].close})
+      *p = std::floor(price / 10) / 100;  // rounded down to two decimals
+  }
+  for (const bool periods : {false, true}) {
+    SCOPED_TRACE(periods ? "day, week, month" : "day");
+    test_archive::Archive archive(periods ? std::vector<std::string>{"day", "week", "month"}
+                                          : std::vector<std::string>{"day"});
+    ASSERT_TRUE(Add(archive, std::vector<Candle>(stored.begin(), stored.begin() + 121), kD1));
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, {}, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
   }
 }
 
