@@ -123,6 +123,23 @@ double PriceDistance(const Candle& a, const Candle& b) {
                    std::fabs(a.close - b.close)});
 }
 
+// True when some first stretch of minutes (the first k of them folded into one candle)
+// has the given volume and satisfies test.
+template <typename Test>
+bool AnyFirstStretchOfVolume(double volume, const std::vector<Candle>& minutes, Test test) {
+  double sum = 0;
+  Candle stretch;
+  for (std::size_t k = 0; k < minutes.size(); ++k) {
+    if (k == 0)
+      stretch = minutes.front();
+    else
+      MergeInto(stretch, minutes[k]);
+    sum += minutes[k].volume;
+    if (SameVolume(volume, sum) && test(stretch)) return true;
+  }
+  return false;
+}
+
 // A stored day with the volume of the previous export's part after midnight may instead
 // be a first stretch of this export of the same volume (that export never added: the tree
 // holds it all the same). True when some first stretch of ownDay has the stored volume and
@@ -131,17 +148,9 @@ double PriceDistance(const Candle& a, const Candle& b) {
 bool FirstStretchIsNearer(const Candle& stored, const Candle& night,
                           const std::vector<Candle>& ownDay) {
   const double toNight = PriceDistance(stored, night);
-  double volume = 0;
-  Candle stretch;
-  for (std::size_t k = 0; k < ownDay.size(); ++k) {
-    if (k == 0)
-      stretch = ownDay.front();
-    else
-      MergeInto(stretch, ownDay[k]);
-    volume += ownDay[k].volume;
-    if (SameVolume(stored.volume, volume) && PriceDistance(stored, stretch) < toNight) return true;
-  }
-  return false;
+  return AnyFirstStretchOfVolume(stored.volume, ownDay, [&](const Candle& stretch) {
+    return PriceDistance(stored, stretch) < toNight;
+  });
 }
 
 // True when volume is that of the first k one-minute candles of minutes (base added),
@@ -196,20 +205,11 @@ bool NearPrice(double stored, double minutes, double step) {
 // for that stretch would replace it.
 bool IsFirstStretch(const Candle& stored, const std::vector<Candle>& minutes) {
   const double step = PriceStep(minutes);
-  double volume = 0;
-  Candle stretch;
-  for (std::size_t k = 0; k < minutes.size(); ++k) {
-    if (k == 0)
-      stretch = minutes.front();
-    else
-      MergeInto(stretch, minutes[k]);
-    volume += minutes[k].volume;
-    if (SameVolume(stored.volume, volume) && NearPrice(stored.open, stretch.open, step) &&
-        NearPrice(stored.high, stretch.high, step) && NearPrice(stored.low, stretch.low, step) &&
-        NearPrice(stored.close, stretch.close, step))
-      return true;
-  }
-  return false;
+  return AnyFirstStretchOfVolume(stored.volume, minutes, [&](const Candle& stretch) {
+    return NearPrice(stored.open, stretch.open, step) &&
+           NearPrice(stored.high, stretch.high, step) && NearPrice(stored.low, stretch.low, step) &&
+           NearPrice(stored.close, stretch.close, step);
+  });
 }
 
 // The stored day of an export that grew since it was added holds an earlier part of it (a
