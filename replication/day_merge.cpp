@@ -212,6 +212,32 @@ bool IsFirstStretch(const Candle& stored, const std::vector<Candle>& minutes) {
   });
 }
 
+// True when stored may end with a first stretch of minutes added after what it held
+// before: the stretch has less volume, the stored close, and a range inside the stored
+// one. A price change since that add divides the stored prices exactly and rounds the
+// export's down to its decimals: the export's may lie below by a few of its steps.
+bool MayEndWithFirstStretch(const Candle& stored, const std::vector<Candle>& minutes) {
+  const double allowance = kRoundingSteps * PriceStep(minutes);
+  const auto notAbove = [&](double exported, double kept) {
+    return exported <= kept + kValueTolerance * std::max(1.0, std::fabs(kept));
+  };
+  const auto notFarBelow = [&](double exported, double kept) { return kept - exported < allowance; };
+  double sum = 0;
+  Candle stretch;
+  for (std::size_t k = 0; k < minutes.size(); ++k) {
+    if (k == 0)
+      stretch = minutes.front();
+    else
+      MergeInto(stretch, minutes[k]);
+    sum += minutes[k].volume;
+    if (!(sum < stored.volume) || SameVolume(sum, stored.volume)) return false;
+    if (notAbove(stretch.close, stored.close) && notFarBelow(stretch.close, stored.close) &&
+        notAbove(stretch.high, stored.high) && notFarBelow(stretch.low, stored.low))
+      return true;
+  }
+  return false;
+}
+
 // The stored day of an export that grew since it was added holds an earlier part of it (a
 // first stretch of its minutes) and, when the previous export was added, that export's
 // part after midnight before it. True when stored holds that part: its volume is the
@@ -377,10 +403,13 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     // part, which the tree no longer shows as it was stored, and the minutes extend it.
     if (passes) {
       const double part = night.empty() ? 0 : Folded(night).volume;
-      if (!stored ||
-          (!IsFirstStretch(*stored, ownDay) &&
-           (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))))
+      if (!stored) return {StoredPart::kBeforeDay, {}};
+      if (!IsFirstStretch(*stored, ownDay) &&
+          (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))) {
+        // Extending a day that ends with a stretch of this export would count it twice.
+        if (MayEndWithFirstStretch(*stored, ownDay)) return {StoredPart::kCannotTell, {}};
         return {StoredPart::kBeforeDay, {}};
+      }
     }
     // An earlier part of this export is stored: the day is replaced, keeping the previous
     // export's part after midnight when the stored day holds it.
@@ -440,6 +469,15 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
     }
     StoredPartAnswer answer = StoredPartOfDay(archive.buffer.data(), intervals, day.minutes,
                                               day.date, sessionStart, previousNight, ownDayOf);
+    if (answer.part == StoredPart::kCannotTell) {
+      LogError(
+          "Archive file %s: the stored day %d holds minutes the minute tree no longer gives "
+          "and may end with a part of %s added before: the add is refused (an insert of %d "
+          "stores the day as the tree gives it)",
+          archive.text.c_str(), day.date, day.minuteFileText.c_str(), day.date);
+      LogError("%s", ErrorLine(archive, day).c_str());
+      return;
+    }
     if (answer.part == StoredPart::kHeldInPart) {
       LogAt(1, "Archive file %s already holds a part of %d: the day is replaced",
             archive.text.c_str(), day.date);

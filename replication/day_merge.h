@@ -26,6 +26,7 @@ enum class StoredPart {
   kNothingNew,  // nothing later than the stored candles: the add says "Archive date is more recent"
   kHeldInPart,  // a part of the day is stored already: the day is replaced, as by "insert"
   kBeforeDay,   // everything stored comes before the minutes: they are appended
+  kCannotTell,  // the stored day may or may not hold a part of them already: nothing is done
 };
 
 // What StoredPartOfDay finds.
@@ -57,8 +58,13 @@ struct StoredPartAnswer {
 //   the minute tree by previousNight, which may be unset) is all it holds, the minutes
 //   extend it (kBeforeDay), unless a first stretch of them has that volume with prices
 //   nearer the stored day's (an earlier part of this export while the previous one was
-//   never added: replaced as below). Minutes that pass midnight also extend it unless its volume is
-//   that of a first stretch of them (after that part, or alone). Otherwise it holds an
+//   never added: replaced as below). Minutes that pass midnight also extend it unless
+//   its volume is that of a first stretch of them (after that part, or alone), or unless
+//   it holds minutes the tree no longer gives (the previous export as it was when added)
+//   and may end with an earlier add of a first stretch of them: one of a smaller volume,
+//   the stored close and a range inside the stored one. Nothing can tell that stretch
+//   stored once from a night that ends by chance as it does (kCannotTell: the add is
+//   refused, an insert of the date stores it as the tree gives it). Otherwise it holds an
 //   earlier part of this export: kHeldInPart, keeping the previous export's part after
 //   midnight when the stored day holds it too (volume that part's plus a first stretch's;
 //   when volumes cannot tell, an open nearer that part's);

@@ -243,6 +243,34 @@ TEST(StoredPartOfDay, ANightTheTreeNoLongerGivesIsNotTakenForAStretchOfItsVolume
   }
 }
 
+// As above, but kD1's first hour was added too, after the night and before kD0 was
+// inserted again cut before midnight: the stored day is that night and the hour, and
+// nothing in the archive tells it from a night alone that ends as the hour does. Extending
+// it would count the hour twice, and replacing it would lose the night: the add is refused.
+// A night alone that ends at other prices than every first stretch is still extended.
+TEST(StoredPartOfDay, ADayThatMayEndWithAStretchOfTheExportBesideALostNightIsLeftAlone) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> grown = NightExport(kD1, 200);
+  const std::vector<Candle> hour(grown.begin(), grown.begin() + 60);
+  for (const char* names : {"day", "day week month"}) {
+    SCOPED_TRACE(names);
+    const std::vector<std::string> list =
+        std::string(names) == "day" ? std::vector<std::string>{"day"}
+                                    : std::vector<std::string>{"day", "week", "month"};
+    test_archive::Archive both(list);
+    ASSERT_TRUE(Add(both, previous, kD0));
+    ASSERT_TRUE(Add(both, hour, kD1));
+    EXPECT_EQ(Ask(both, grown, kD1, {}, NoExport).part, StoredPart::kCannotTell);
+    // the tree still giving that night tells the two apart
+    EXPECT_EQ(Ask(both, grown, kD1, AfterMidnight(previous, kD1), NoExport).part,
+              StoredPart::kHeldInPart);
+
+    test_archive::Archive night(list);
+    ASSERT_TRUE(Add(night, previous, kD0));
+    EXPECT_EQ(Ask(night, grown, kD1, {}, NoExport).part, StoredPart::kBeforeDay);
+  }
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

@@ -518,6 +518,49 @@ flat_futn_volumes() {
   volumes_one "$1/bin/minutes/20240131/FUTN/SIH4/1.dat" 190000 235959
 }
 
+# With calendar intervals only: FUTN's export of 20240131 is added up to 23:00 after the
+# whole export of 20240130, which is then inserted again cut before midnight. The day of
+# 20240131 holds a part after midnight the tree no longer gives, ending with that first
+# stretch of the export: an add of the export grown past midnight cannot tell the stretch
+# from a night that ends as it does, so it is refused with a line in the errors log and
+# changes nothing (extending the day would count the stretch twice). An insert of the date
+# then stores it as the tree gives it. A stored night alone, ending otherwise, is extended.
+grown_add_beside_a_night_the_tree_no_longer_gives_is_refused() {
+  local a=$work/a b=$work/b c=$work/c d=$work/d dir before
+  for dir in "$a" "$b" "$c" "$d"; do
+    setup "$dir"
+    set_intervals "$dir" day week month
+    cp "$dir/bin/minutes/20240131/FUTN/SIH4/1.dat" "$dir/whole31.dat"
+  done
+  local day30=minutes/20240130/FUTN/SIH4/1.dat day31=minutes/20240131/FUTN/SIH4/1.dat
+  run_ok "$a" -a add -d 20240130
+  cut_export_after "$a/bin/$day31" 230000
+  run_ok "$a" -a add -d 20240131
+  cut_export_after "$a/bin/$day30" 230000
+  [ -s "$a/bin/$day30" ] || fail "the export of 20240130 has no minute of 23:00"
+  run_ok "$a" -a insert -d 20240130
+  cp "$a/whole31.dat" "$a/bin/$day31"
+  before=$(digests "$a" FUTN)
+  run_ok "$a" -a add -d 20240131
+  errors_has "$a" "archive/FUTN/SIH4.dat: the stored day 20240131 holds minutes the minute tree no longer gives and may end with a part of"
+  same_digests "$before" "$(digests "$a" FUTN)" "the refused add changed the archive"
+  run_ok "$a" -a insert -d 20240131
+  cut_export_after "$b/bin/$day30" 230000
+  add_range "$b" 20240130 20240131
+  same_calendar_candles "$a" "$b" "day week month, inserted after the refusal"
+
+  run_ok "$c" -a add -d 20240130
+  cut_export_after "$c/bin/$day30" 230000
+  run_ok "$c" -a insert -d 20240130
+  fresh_logs "$c"
+  run_ok "$c" -a add -d 20240131
+  slashed "$c/bin/Barsync.errors.log" | grep -q "SIH4" && fail "the add onto a night alone was refused"
+  add_range "$d" 20240130 20240131
+  cut_export_after "$d/bin/$day30" 230000
+  run_ok "$d" -a insert -d 20240130
+  same_calendar_candles "$c" "$d" "day week month, a night alone extended"
+}
+
 # FUTN's export of 20240130 is in the tree but never added. The export of 20240131 is
 # added when it holds as many minutes of its evening as that export's night (volume 1 a
 # minute: the stored day has the night's volume), then added again grown: the first part

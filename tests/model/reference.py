@@ -82,6 +82,16 @@ RULE_GROWN_ADD_NEEDS_ITS_EVENING: with no minute interval that can tell, an add 
   part after midnight the day holds) the add is refused as an add of an older date
   ("Archive date is more recent", with an "Error replicating archive" line): nothing
   changes, and the export's grown part after midnight is not stored.
+RULE_GROWN_ADD_AFTER_A_LOST_NIGHT: with no minute interval that can tell, an add of date D
+  whose export passes midnight, when the newest held day is D and its day candle is
+  neither a first stretch of the export's evening (volume and prices) nor the previous
+  export's part after midnight as the tree gives it now (alone or before such a stretch,
+  by volume), holds minutes the tree no longer gives (the previous date was inserted again
+  cut before midnight). When a first stretch of the export's evening could end that day
+  candle (less volume, the same close, a range inside it; the export's prices may lie
+  below by less than three steps of its decimals, the rounding of price changes), the
+  archive cannot tell a stretch added before from a night that ends by chance as it
+  does: the add is refused with a line in the errors log, and nothing changes.
 RULE_EXPORT_OF_THE_NEXT_DATE_ONLY: an export file of date D whose minutes (inside the
   class's window) are all dated D + 1 holds only the part of its session after midnight;
   Barsync dates an export's minutes by D until the time steps back past midnight, so it
@@ -191,6 +201,25 @@ def fold(records):
         l = min(l, r[3])
         c = r[4]
     return (vol, o, h, l, c)
+
+
+def price_step(minutes):
+    """One unit of the most decimals (up to 8) the prices of minutes are written with."""
+    decimals = 0
+    for m in minutes:
+        for price in m[1:5]:
+            while decimals < 8 and abs(price * 10 ** decimals -
+                                       round(price * 10 ** decimals)) > 1e-6:
+                decimals += 1
+    return 10.0 ** -decimals
+
+
+def near_price(kept, exported, step):
+    """An archive's price and the same price read again from an export: within half a
+    percent, or the export's below by less than three steps of its decimals (price
+    changes round the export's minutes down)."""
+    gap = abs(kept - exported)
+    return gap <= 0.005 * max(abs(kept), abs(exported)) or (exported <= kept and gap < 3 * step)
 
 
 def window_minutes(records, begin, end):
@@ -502,6 +531,8 @@ class Model:
         s = self.security(name)
         keys = list(minutes)
         newest = max(s.held) if s.held else None
+        if self._grown_after_a_lost_night(s, minutes, night or {}):
+            return  # refused: nothing changes
         if newest is not None and keys[-1] <= newest:
             if self._replaced_without_night(s, keys, night):
                 return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
@@ -554,6 +585,42 @@ class Model:
         day = sum(held)
         return not (math.isclose(day, own) or
                     (night and math.isclose(day, own + sum(v[0] for v in night.values()))))
+
+    @classmethod
+    def _grown_after_a_lost_night(cls, s, minutes, night):
+        """RULE_GROWN_ADD_AFTER_A_LOST_NIGHT."""
+        keys = list(minutes)
+        date = keys[0][0]
+        days = s.visible.get(DAY)
+        if keys[-1][0] == date or not days or max(days)[0] != date:
+            return False
+        if not cls._cannot_tell(s, keys):
+            return False
+        day = days[(date, 0)]
+        own = [v for k, v in minutes.items() if k[0] == date]
+        night_volume = sum(v[0] for v in night.values())
+        if night and same_volume(day[0], night_volume):
+            return False
+        step = price_step(own)
+        volume = 0
+        for k, m in enumerate(own):
+            volume += m[0]
+            stretch = fold(own[:k + 1])
+            if same_volume(day[0], volume) and all(
+                    near_price(a, b, step) for a, b in zip(day[1:], stretch[1:])):
+                return False
+            if night and same_volume(day[0], night_volume + volume):
+                return False
+        volume = 0
+        for k, m in enumerate(own):
+            volume += m[0]
+            if volume >= day[0] or same_volume(volume, day[0]):
+                return False
+            _, _, high, low, close = fold(own[:k + 1])
+            if close <= day[4] + 1e-8 * max(1.0, day[4]) and day[4] - close < 3 * step \
+                    and high <= day[2] + 1e-8 * max(1.0, day[2]) and day[3] - low < 3 * step:
+                return True
+        return False
 
     @staticmethod
     def _deleted_before_night(s, keys):
