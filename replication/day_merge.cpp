@@ -169,8 +169,9 @@ bool PrefixVolume(double volume, double base, const std::vector<Candle>& minutes
 // price change divides the archive's prices exactly and rounds the export's minutes down
 // to their digits, at every change: the export's price may lie below the stored one by a
 // few steps of its own decimals (a large share of a price of a few steps), and otherwise
-// by no more than this share of the price.
-constexpr double kStretchPriceShare = 0.005;
+// by no more than the binary form of a decimal price leaves. A wider share would take a
+// part after midnight of a near price for a stretch of the same volume, and replace it.
+constexpr double kStretchPriceShare = 1e-9;
 constexpr double kRoundingSteps = 3;
 constexpr int kMostPriceDecimals = 8;
 
@@ -472,9 +473,10 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
     if (answer.part == StoredPart::kCannotTell) {
       LogError(
           "Archive file %s: the stored day %d holds minutes the minute tree no longer gives "
-          "and may end with a part of %s added before: the add is refused (an insert of %d "
-          "stores the day as the tree gives it)",
-          archive.text.c_str(), day.date, day.minuteFileText.c_str(), day.date);
+          "and may end with a part of %s added before: the add is refused (insert the "
+          "previous date again from its export passing midnight, then add %d again; an "
+          "insert of %d stores the day without those minutes)",
+          archive.text.c_str(), day.date, day.minuteFileText.c_str(), day.date, day.date);
       LogError("%s", ErrorLine(archive, day).c_str());
       return;
     }

@@ -271,6 +271,20 @@ TEST(StoredPartOfDay, ADayThatMayEndWithAStretchOfTheExportBesideALostNightIsLef
   }
 }
 
+// The night and kD1's first 121 minutes share the volume, and their prices lie within a
+// few tenths of a percent of each other, but none is the same: the stored day is that
+// night, extended, not a stretch to replace (which would lose the night).
+TEST(StoredPartOfDay, ANightOfNearPricesIsNotTakenForAStretchOfItsVolume) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  std::vector<Candle> grown = Minutes(kD1, 1900, 2359, 501.25);
+  const std::vector<Candle> after = Minutes(kD2, 0, 200, 700);
+  grown.insert(grown.end(), after.begin(), after.end());
+  for (Candle& c : grown) c.date = kD1;
+  test_archive::Archive night({"day"});
+  ASSERT_TRUE(Add(night, previous, kD0));
+  EXPECT_EQ(Ask(night, grown, kD1, {}, NoExport).part, StoredPart::kBeforeDay);
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

@@ -523,11 +523,13 @@ flat_futn_volumes() {
 # 20240131 holds a part after midnight the tree no longer gives, ending with that first
 # stretch of the export: an add of the export grown past midnight cannot tell the stretch
 # from a night that ends as it does, so it is refused with a line in the errors log and
-# changes nothing (extending the day would count the stretch twice). An insert of the date
-# then stores it as the tree gives it. A stored night alone, ending otherwise, is extended.
+# changes nothing (extending the day would count the stretch twice). The recoveries the
+# line names: the previous date inserted again whole, then the add (what adding in order
+# gives); or an insert of the date (as the tree gives it). A stored night alone, ending
+# otherwise, is extended.
 grown_add_beside_a_night_the_tree_no_longer_gives_is_refused() {
-  local a=$work/a b=$work/b c=$work/c d=$work/d dir before
-  for dir in "$a" "$b" "$c" "$d"; do
+  local a=$work/a b=$work/b c=$work/c d=$work/d e=$work/e f=$work/f dir before
+  for dir in "$a" "$b" "$c" "$d" "$e" "$f"; do
     setup "$dir"
     set_intervals "$dir" day week month
     cp "$dir/bin/minutes/20240131/FUTN/SIH4/1.dat" "$dir/whole31.dat"
@@ -544,10 +546,24 @@ grown_add_beside_a_night_the_tree_no_longer_gives_is_refused() {
   run_ok "$a" -a add -d 20240131
   errors_has "$a" "archive/FUTN/SIH4.dat: the stored day 20240131 holds minutes the minute tree no longer gives and may end with a part of"
   same_digests "$before" "$(digests "$a" FUTN)" "the refused add changed the archive"
+  cp "$a/bin/archive/FUTN/SIH4.dat" "$a/refused.dat"
   run_ok "$a" -a insert -d 20240131
   cut_export_after "$b/bin/$day30" 230000
   add_range "$b" 20240130 20240131
   same_calendar_candles "$a" "$b" "day week month, inserted after the refusal"
+
+  # the same refused state; the previous export put back whole and inserted, then the add
+  cp "$e/bin/$day30" "$e/whole30.dat"
+  cp "$a/refused.dat" "$e/bin/archive/FUTN/SIH4.dat"
+  run_ok "$e" -a insert -d 20240130
+  run_ok "$e" -a add -d 20240131
+  add_range "$f" 20240130 20240131
+  same_digests "$(interval_lines "$e" -1)" "$(interval_lines "$f" -1)" \
+    "the day candles after the previous date inserted again whole differ from adding in order"
+  for code in -2 -3; do
+    same_digests "$(interval_lines "$e" "$code" | grep SIH4)" "$(interval_lines "$f" "$code" | grep SIH4)" \
+      "interval $code of FUTN/SIH4 after the previous date inserted again whole differs"
+  done
 
   run_ok "$c" -a add -d 20240130
   cut_export_after "$c/bin/$day30" 230000

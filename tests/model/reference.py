@@ -215,11 +215,11 @@ def price_step(minutes):
 
 
 def near_price(kept, exported, step):
-    """An archive's price and the same price read again from an export: within half a
-    percent, or the export's below by less than three steps of its decimals (price
-    changes round the export's minutes down)."""
+    """An archive's price and the same price read again from an export: the same, or the
+    export's below by less than three steps of its decimals (price changes round the
+    export's minutes down)."""
     gap = abs(kept - exported)
-    return gap <= 0.005 * max(abs(kept), abs(exported)) or (exported <= kept and gap < 3 * step)
+    return gap <= 1e-9 * max(abs(kept), abs(exported)) or (exported <= kept and gap < 3 * step)
 
 
 def window_minutes(records, begin, end):
