@@ -239,6 +239,49 @@ bool MayEndWithFirstStretch(const Candle& stored, const std::vector<Candle>& min
   return false;
 }
 
+// True when stored is base (a part after midnight folded into one candle, or nothing)
+// followed by a first stretch of minutes whose last minute was still forming when it was
+// added: an export written during the session can end in a minute that holds part of its
+// final volume. Its volume then lies strictly between two first stretches', its open is
+// base's (else the first minute's), its close inside the forming minute's final range,
+// and its high and low between those of the stretch before that minute and with it.
+bool EndsInAFormingMinute(const Candle& stored, const std::optional<Candle>& base,
+                          const std::vector<Candle>& minutes) {
+  const double step = PriceStep(minutes);
+  const double allowance = kRoundingSteps * step;
+  const auto tolerance = [](double price) {
+    return kValueTolerance * std::max(1.0, std::fabs(price));
+  };
+  std::optional<Candle> before = base;
+  double sum = base ? base->volume : 0;
+  for (const Candle& minute : minutes) {
+    const double next = sum + minute.volume;
+    if (stored.volume > sum && !SameVolume(stored.volume, sum) && stored.volume < next &&
+        !SameVolume(stored.volume, next)) {
+      Candle with = minute;
+      if (before) {
+        with = *before;
+        MergeInto(with, minute);
+      }
+      // The stored prices are the exact ones, the export's may be rounded down since.
+      const bool highOk = stored.high < with.high + allowance &&
+                          (!before || stored.high >= before->high - tolerance(stored.high));
+      const bool lowOk = stored.low >= with.low - tolerance(stored.low) &&
+                         (!before || stored.low < before->low + allowance);
+      const bool closeOk = stored.close >= minute.low - tolerance(stored.close) &&
+                           stored.close < minute.high + allowance;
+      return NearPrice(stored.open, with.open, step) && highOk && lowOk && closeOk;
+    }
+    if (stored.volume < sum) return false;
+    sum = next;
+    if (before)
+      MergeInto(*before, minute);
+    else
+      before = minute;
+  }
+  return false;
+}
+
 // The stored day of an export that grew since it was added holds an earlier part of it (a
 // first stretch of its minutes) and, when the previous export was added, that export's
 // part after midnight before it. True when stored holds that part: its volume is the
@@ -405,6 +448,11 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (passes) {
       const double part = night.empty() ? 0 : Folded(night).volume;
       if (!stored) return {StoredPart::kBeforeDay, {}};
+      // An earlier add that ended in a forming minute, after the night or alone.
+      if (!night.empty() && EndsInAFormingMinute(*stored, Folded(night), ownDay))
+        return {StoredPart::kHeldInPart, night};
+      if (EndsInAFormingMinute(*stored, std::nullopt, ownDay))
+        return {StoredPart::kHeldInPart, {}};
       if (!IsFirstStretch(*stored, ownDay) &&
           (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))) {
         // Extending a day that ends with a stretch of this export would count it twice.
@@ -427,7 +475,8 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     // day holds its part after midnight, a first stretch of the new one (all of it:
     // nothing new).
     if (StoredDayHoldsOwnEvening(day, night, ownDay)) {
-      if (!PrefixVolume(stored->volume, 0, ownNight, ownNight.size() - 1))
+      if (!PrefixVolume(stored->volume, 0, ownNight, ownNight.size() - 1) &&
+          !EndsInAFormingMinute(*stored, std::nullopt, ownNight))
         return {StoredPart::kNothingNew, {}};
       if (night.empty() || !day || !StoredDayHoldsNight(*day, night, ownDay)) night.clear();
       return {StoredPart::kHeldInPart, night, true};

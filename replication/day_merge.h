@@ -59,7 +59,9 @@ struct StoredPartAnswer {
 //   extend it (kBeforeDay), unless a first stretch of them has that volume with prices
 //   nearer the stored day's (an earlier part of this export while the previous one was
 //   never added: replaced as below). Minutes that pass midnight also extend it unless
-//   its volume is that of a first stretch of them (after that part, or alone), or unless
+//   its volume is that of a first stretch of them (after that part, or alone; the
+//   stretch's last minute may have been still forming when it was added: a part of its
+//   volume, its close inside its final range), or unless
 //   it holds minutes the tree no longer gives (the previous export as it was when added)
 //   and may end with an earlier add of a first stretch of them: one of a smaller volume,
 //   the stored close and a range inside the stored one. Nothing can tell that stretch
@@ -69,7 +71,8 @@ struct StoredPartAnswer {
 //   midnight when the stored day holds it too (volume that part's plus a first stretch's;
 //   when volumes cannot tell, an open nearer that part's);
 // - the minutes pass midnight into it: when its volume is that of a first stretch of their
-//   part after midnight, it is an earlier add of this export (kHeldInPart, keeping the
+//   part after midnight (or it is one ending in a forming minute), it is an earlier add of
+//   this export (kHeldInPart, keeping the
 //   previous export's part in the given date as above). When the given date holds
 //   nothing of this export (a delete of it took its day and left its part after midnight
 //   with the next date) and that day is a first stretch of the minutes' part after

@@ -285,6 +285,31 @@ TEST(StoredPartOfDay, ANightOfNearPricesIsNotTakenForAStretchOfItsVolume) {
   EXPECT_EQ(Ask(night, grown, kD1, {}, NoExport).part, StoredPart::kBeforeDay);
 }
 
+// An export written during the session may end in a minute still forming: kD1's export was
+// added up to 20:00, whose minute then held half its final volume and a close inside its
+// final range. The grown export replaces that part (extending would count the first hour
+// twice and a half minute more), keeping the previous export's night when the day holds it.
+TEST(StoredPartOfDay, AnEarlierAddEndingInAFormingMinuteIsHeldInPart) {
+  const std::vector<Candle> previous = NightExport(kD0, 200, false, 2);
+  const std::vector<Candle> grown = NightExport(kD1, 200, false, 2);
+  std::vector<Candle> first(grown.begin(), grown.begin() + 61);
+  first.back().volume = 1;
+  first.back().close = first.back().open + 0.25;
+  for (const bool previousAdded : {false, true}) {
+    SCOPED_TRACE(previousAdded ? "after the previous night" : "alone");
+    test_archive::Archive archive({"day", "week", "month"});
+    if (previousAdded) {
+      ASSERT_TRUE(Add(archive, previous, kD0));
+    }
+    ASSERT_TRUE(Add(archive, first, kD1));
+    const std::vector<Candle> night =
+        previousAdded ? AfterMidnight(previous, kD1) : std::vector<Candle>{};
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_EQ(answer.keptNight.size(), night.size());
+  }
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

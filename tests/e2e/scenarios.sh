@@ -518,6 +518,58 @@ flat_futn_volumes() {
   volumes_one "$1/bin/minutes/20240131/FUTN/SIH4/1.dat" 190000 235959
 }
 
+# Makes the last minute of the export file $1 one still forming, as an export written during
+# the session can end: half its volume, its close halfway from its open to its close.
+form_last_minute() {
+  perl -e '
+    open(my $f, "+<", $ARGV[0]) or die "$ARGV[0]: $!";
+    binmode $f;
+    seek($f, -48, 2) or die "no record";
+    read($f, my $record, 48) == 48 or die "short record";
+    my ($volume, $open, $high, $low, $close, $date, $time) = unpack("d<5 l<2", $record);
+    die "volume $volume cannot be halved\n" if $volume < 2;
+    $volume = int($volume / 2);
+    $close = sprintf("%.2f", ($open + $close) / 2) + 0;
+    seek($f, -48, 2);
+    print $f pack("d<5 l<2", $volume, $open, $high, $low, $close, $date, $time);
+    close($f) or die "$!";' "$1" || fail "cannot form the last minute of $1"
+}
+
+# With no minute interval that can tell, FUTN's export of 20240131 added when its last
+# minute (23:00, or 01:00 past midnight) was still forming, then added again grown, counts
+# that part once: the day, week and month candles equal those of adding the grown export
+# in order, with the previous export's part after midnight kept.
+grown_export_whose_last_minute_was_forming_counts_it_once() {
+  local keys cuts cut grown a b n=0
+  for cuts in 230000: 10000: 200000:10000; do
+    cut=${cuts%%:*} grown=${cuts#*:}
+    b=$work/b$n
+    setup "$b"
+    add_futn_export_grown "$b" "$grown"
+    for keys in "day week month" "1441 day week month"; do
+      n=$((n + 1))
+      a=$work/a$n
+      setup "$a"
+      # shellcheck disable=SC2086
+      set_intervals "$a" $keys
+      local file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+      cp "$file" "$a/whole.dat"
+      run_ok "$a" -a add -d 20240130
+      cut_export_after "$file" "$cut"
+      form_last_minute "$file"
+      run_ok "$a" -a add -d 20240131
+      cp "$a/whole.dat" "$file"
+      [ -z "$grown" ] || cut_export_after "$file" "$grown"
+      run_ok "$a" -a add -d 20240131
+      slashed "$a/bin/Barsync.errors.log" | grep -q "SIH4" &&
+        fail "the grown export ($keys, first part up to $cut) was refused"
+      add_range "$a" 20240201 20240202
+      # shellcheck disable=SC2086
+      same_calendar_candles "$a" "$b" $keys
+    done
+  done
+}
+
 # With calendar intervals only: FUTN's export of 20240131 is added up to 23:00 after the
 # whole export of 20240130, which is then inserted again cut before midnight. The day of
 # 20240131 holds a part after midnight the tree no longer gives, ending with that first
