@@ -123,21 +123,32 @@ double PriceDistance(const Candle& a, const Candle& b) {
                    std::fabs(a.close - b.close)});
 }
 
-// True when some first stretch of minutes (the first k of them folded into one candle)
-// has the given volume and satisfies test.
-template <typename Test>
-bool AnyFirstStretchOfVolume(double volume, const std::vector<Candle>& minutes, Test test) {
-  double sum = 0;
+// What a walk over first stretches does after one.
+enum class StretchVerdict { kFound, kGoOn, kStop };
+
+// Walks the first stretches of minutes (the first k of them folded into one candle, for
+// k from 1), shortest first, until visit(stretch) finds one or stops the walk.
+template <typename Visit>
+bool AnyFirstStretch(const std::vector<Candle>& minutes, Visit visit) {
   Candle stretch;
   for (std::size_t k = 0; k < minutes.size(); ++k) {
     if (k == 0)
       stretch = minutes.front();
     else
       MergeInto(stretch, minutes[k]);
-    sum += minutes[k].volume;
-    if (SameVolume(volume, sum) && test(stretch)) return true;
+    const StretchVerdict verdict = visit(stretch);
+    if (verdict != StretchVerdict::kGoOn) return verdict == StretchVerdict::kFound;
   }
   return false;
+}
+
+// True when some first stretch of minutes has the given volume and satisfies test.
+template <typename Test>
+bool AnyFirstStretchOfVolume(double volume, const std::vector<Candle>& minutes, Test test) {
+  return AnyFirstStretch(minutes, [&](const Candle& stretch) {
+    return SameVolume(volume, stretch.volume) && test(stretch) ? StretchVerdict::kFound
+                                                               : StretchVerdict::kGoOn;
+  });
 }
 
 // A stored day with the volume of the previous export's part after midnight may instead
@@ -223,20 +234,14 @@ bool MayEndWithFirstStretch(const Candle& stored, const std::vector<Candle>& min
     return exported <= kept + kValueTolerance * std::max(1.0, std::fabs(kept));
   };
   const auto notFarBelow = [&](double exported, double kept) { return kept - exported < allowance; };
-  double sum = 0;
-  Candle stretch;
-  for (std::size_t k = 0; k < minutes.size(); ++k) {
-    if (k == 0)
-      stretch = minutes.front();
-    else
-      MergeInto(stretch, minutes[k]);
-    sum += minutes[k].volume;
-    if (!(sum < stored.volume) || SameVolume(sum, stored.volume)) return false;
-    if (notAbove(stretch.close, stored.close) && notFarBelow(stretch.close, stored.close) &&
-        notAbove(stretch.high, stored.high) && notFarBelow(stretch.low, stored.low))
-      return true;
-  }
-  return false;
+  return AnyFirstStretch(minutes, [&](const Candle& stretch) {
+    if (!(stretch.volume < stored.volume) || SameVolume(stretch.volume, stored.volume))
+      return StretchVerdict::kStop;
+    return notAbove(stretch.close, stored.close) && notFarBelow(stretch.close, stored.close) &&
+                   notAbove(stretch.high, stored.high) && notFarBelow(stretch.low, stored.low)
+               ? StretchVerdict::kFound
+               : StretchVerdict::kGoOn;
+  });
 }
 
 // True when stored is base (a part after midnight folded into one candle, or nothing)

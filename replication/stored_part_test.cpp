@@ -17,6 +17,9 @@ constexpr std::int32_t kD0 = 20240129;
 constexpr std::int32_t kD1 = 20240130;
 constexpr std::int32_t kD2 = 20240131;
 
+const std::vector<std::vector<std::string>> kDayAloneAndWithPeriods = {
+    {"day"}, {"day", "week", "month"}};
+
 // A night session's export of date: 19:00 to 23:59, then 00:00 to `end` (HHMM) of the next
 // morning, every record dated `date` as the exporter writes them; volume 1 a minute.
 std::vector<Candle> NightExport(std::int32_t date, int end, bool flat = false, double volume = 1) {
@@ -226,11 +229,8 @@ TEST(StoredPartOfDay, ANightTheTreeNoLongerGivesIsNotTakenForAStretchOfItsVolume
   const std::vector<Candle> previous = NightExport(kD0, 200);
   const std::vector<Candle> grown = NightExport(kD1, 200);
   ASSERT_EQ(AfterMidnight(previous, kD1).size(), 121U);
-  for (const char* names : {"day", "day week month"}) {
-    SCOPED_TRACE(names);
-    const std::vector<std::string> list =
-        std::string(names) == "day" ? std::vector<std::string>{"day"}
-                                    : std::vector<std::string>{"day", "week", "month"};
+  for (const std::vector<std::string>& list : kDayAloneAndWithPeriods) {
+    SCOPED_TRACE(list.size() == 1 ? "day" : "day, week, month");
     test_archive::Archive night(list);
     ASSERT_TRUE(Add(night, previous, kD0));
     EXPECT_EQ(Ask(night, grown, kD1, {}, NoExport).part, StoredPart::kBeforeDay);
@@ -252,11 +252,8 @@ TEST(StoredPartOfDay, ADayThatMayEndWithAStretchOfTheExportBesideALostNightIsLef
   const std::vector<Candle> previous = NightExport(kD0, 200);
   const std::vector<Candle> grown = NightExport(kD1, 200);
   const std::vector<Candle> hour(grown.begin(), grown.begin() + 60);
-  for (const char* names : {"day", "day week month"}) {
-    SCOPED_TRACE(names);
-    const std::vector<std::string> list =
-        std::string(names) == "day" ? std::vector<std::string>{"day"}
-                                    : std::vector<std::string>{"day", "week", "month"};
+  for (const std::vector<std::string>& list : kDayAloneAndWithPeriods) {
+    SCOPED_TRACE(list.size() == 1 ? "day" : "day, week, month");
     test_archive::Archive both(list);
     ASSERT_TRUE(Add(both, previous, kD0));
     ASSERT_TRUE(Add(both, hour, kD1));
