@@ -91,7 +91,9 @@ RULE_GROWN_ADD_AFTER_A_LOST_NIGHT: with no minute interval that can tell, an add
   candle (less volume, the same close, a range inside it; the export's prices may lie
   below by less than three steps of its decimals, the rounding of price changes), the
   archive cannot tell a stretch added before from a night that ends by chance as it
-  does: the add is refused with a line in the errors log, and nothing changes.
+  does: the add is refused with a line in the errors log, and nothing changes. A part
+  after midnight that the tree still gives as it is held (or none held) tells a stretch
+  held after it, ending in a whole minute or in one still forming: that add is no refusal.
 RULE_EXPORT_OF_THE_NEXT_DATE_ONLY: an export file of date D whose minutes (inside the
   class's window) are all dated D + 1 holds only the part of its session after midnight;
   Barsync dates an export's minutes by D until the time steps back past midnight, so it
@@ -597,6 +599,12 @@ class Model:
         if not cls._cannot_tell(s, keys):
             return False
         day = days[(date, 0)]
+        # Only a part after midnight held as the tree no longer gives it can fool the
+        # program; one the tree still gives (or none) tells a stretch held after it.
+        held_night = {k: v[0] for k, v in s.held.items()
+                      if k[0] == date and k < keys[0] and k not in s.lost["cal"]}
+        if not held_night or held_night == {k: v[0] for k, v in night.items()}:
+            return False
         own = [v for k, v in minutes.items() if k[0] == date]
         night_volume = sum(v[0] for v in night.values())
         if night and same_volume(day[0], night_volume):

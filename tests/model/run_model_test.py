@@ -58,11 +58,15 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 # stretch of the added export but not its prices, was replaced as that stretch; 12741
 # 37603 38732: calendar intervals only, a grown add past midnight whose date's stored day
 # holds a part after midnight the tree no longer gives and ends with a first stretch of the
-# export is refused, where it counted the stretch twice)
+# export is refused, where it counted the stretch twice; 50047 50087 50098: calendar
+# intervals only, a grown add after an add whose last minute was still forming)
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
                   1440, 1541, 1548, 6237, 6277, 8115, 8281, 8730, 9287, 10364, 12329, 12741,
-                  14411, 14663, 14702, 20219, 22728, 25352, 36794, 37603, 38732]
+                  14411, 14663, 14702, 20219, 22728, 25352, 36794, 37603, 38732,
+                  50047, 50087, 50098]
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
+# Seeds from here on draw exports that end in a minute still forming (maybe_forming).
+FORMING_FROM_SEED = 50000
 # Faults the model exposes that are not mended yet, under a name FAULTS explains.
 FAULTS = {}
 KNOWN_FAULTS = {}
@@ -182,6 +186,10 @@ class Sequence:
         # Drawn from an RNG of their own, so that the other actions stay those of the seed.
         self.grown = {}
         self.grow_rng = random.Random(seed * 7919 + 13)
+        # From FORMING_FROM_SEED on, an export written before it is finished may end in a
+        # minute still forming; its own RNG keeps the rest of the seed's sequence.
+        self.forming_rng = random.Random(seed * 104729 + 7) if seed >= FORMING_FROM_SEED \
+            else None
         self.log = []
 
     # --- the minute tree ---
@@ -295,9 +303,25 @@ class Sequence:
                 continue
             k = self.grow_rng.randint(1, len(records) - 2)
             self.grown[(date, sec[0], sec[1])] = records
-            self.write(date, sec, records[:k])
-            cuts.append("%s/%s up to %06d" % (sec[0], sec[1], records[k - 1][6]))
+            part, forming = self.maybe_forming(records[:k])
+            self.write(date, sec, part)
+            cuts.append("%s/%s up to %06d%s" % (sec[0], sec[1], records[k - 1][6], forming))
         return cuts
+
+    def maybe_forming(self, records):
+        """The first records of an export as written before it is finished: its last
+        minute may still be forming (part of its final volume, one or two of its final
+        prices). Returns the records and a note for the log."""
+        if self.forming_rng is None or self.forming_rng.random() >= 0.5:
+            return records, ""
+        last = records[-1]
+        steps = int(round(last[0] / self.granularity))
+        if steps < 2:
+            return records, ""
+        volume = self.granularity * self.forming_rng.randint(1, steps - 1)
+        close = self.forming_rng.choice(last[1:5])
+        forming = (volume, last[1], max(last[1], close), min(last[1], close), close) + last[5:]
+        return records[:-1] + [forming], " (last minute forming)"
 
     def do_add_grown(self):
         date = max(k[0] for k in self.grown)
@@ -306,10 +330,11 @@ class Sequence:
             full = self.grown[key]
             now = len(self.tree[key])
             k = self.grow_rng.randint(now + 1, len(full))
-            self.write(date, key[1:], full[:k])
+            part, forming = self.maybe_forming(full[:k]) if k < len(full) else (full, "")
+            self.write(date, key[1:], part)
             if k == len(full):
                 del self.grown[key]
-            grew.append("%s/%s up to %06d" % (key[1], key[2], full[k - 1][6]))
+            grew.append("%s/%s up to %06d%s" % (key[1], key[2], full[k - 1][6], forming))
         self.note("add %d again, grown: %s" % (date, "; ".join(grew)))
         self.runner.run("-a", "add", "-d", str(date))
         self.apply_day("add", date)
