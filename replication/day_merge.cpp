@@ -287,6 +287,16 @@ bool EndsInAFormingMinute(const Candle& stored, const std::optional<Candle>& bas
   return false;
 }
 
+// True when stored opens strictly nearer the first of minutes than the part after midnight
+// night (always when there is no such part).
+bool OpensNearerTheExport(const Candle& stored, const std::vector<Candle>& night,
+                          const std::vector<Candle>& minutes) {
+  if (minutes.empty()) return false;
+  if (night.empty()) return true;
+  return std::fabs(stored.open - minutes.front().open) <
+         std::fabs(stored.open - night.front().open);
+}
+
 // The stored day of an export that grew since it was added holds an earlier part of it (a
 // first stretch of its minutes) and, when the previous export was added, that export's
 // part after midnight before it. True when stored holds that part: its volume is the
@@ -453,13 +463,15 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (passes) {
       const double part = night.empty() ? 0 : Folded(night).volume;
       if (!stored) return {StoredPart::kBeforeDay, {}};
-      // An earlier add that ended in a forming minute, after the night or alone.
-      if (!night.empty() && EndsInAFormingMinute(*stored, Folded(night), ownDay))
-        return {StoredPart::kHeldInPart, night};
-      if (EndsInAFormingMinute(*stored, std::nullopt, ownDay))
-        return {StoredPart::kHeldInPart, {}};
       if (!IsFirstStretch(*stored, ownDay) &&
           (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))) {
+        // An earlier add that ended in a minute still forming, after the night or alone
+        // (a day that opens nearer the night than the export holds that night).
+        if (!night.empty() && EndsInAFormingMinute(*stored, Folded(night), ownDay))
+          return {StoredPart::kHeldInPart, night};
+        if (OpensNearerTheExport(*stored, night, ownDay) &&
+            EndsInAFormingMinute(*stored, std::nullopt, ownDay))
+          return {StoredPart::kHeldInPart, {}};
         // Extending a day that ends with a stretch of this export would count it twice.
         if (MayEndWithFirstStretch(*stored, ownDay)) return {StoredPart::kCannotTell, {}};
         return {StoredPart::kBeforeDay, {}};

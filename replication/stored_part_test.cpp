@@ -307,6 +307,22 @@ TEST(StoredPartOfDay, AnEarlierAddEndingInAFormingMinuteIsHeldInPart) {
   }
 }
 
+// Prices that never move, and a night whose volume is odd beside an evening of even
+// minute volumes: night and a first hour have a volume strictly between two first
+// stretches of the evening alone, as a forming minute would leave. The stored day is
+// the night and that whole hour: the grown export keeps the night.
+TEST(StoredPartOfDay, AWholeFirstStretchAfterTheNightIsNotTakenForAFormingOneAlone) {
+  const std::vector<Candle> previous = NightExport(kD0, 200, true, 1);
+  const std::vector<Candle> grown = NightExport(kD1, 200, true, 2);
+  test_archive::Archive archive({"day", "week", "month"});
+  ASSERT_TRUE(Add(archive, previous, kD0));
+  ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 60), kD1));
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+  EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+  EXPECT_EQ(answer.keptNight.size(), night.size());
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

@@ -730,21 +730,26 @@ class Model:
         s.refresh(edited_periods=[date])
 
     def rebuild(self, name, days):
-        """days: the day_minutes of every export date of the security, oldest first."""
+        """days: (day_minutes, night) of every export date of the security, oldest first;
+        night() gives what the newest earlier export gives that date after its midnight. A
+        rebuild adds every date in order: an export that reaches back into what is held
+        (an export of a date starting before the previous one's part after midnight ends)
+        goes through add, as its add would; the others are appended at once."""
         s = self.security(name)
         s.held = {}
         s.forget_all()
         for lost in s.lost.values():
             lost.clear()
         newest = None  # the newest held minute: the last of the newest day stored
-        for minutes in days:
+        for minutes, night in days:
             if not minutes:
                 continue
             keys = list(minutes)
-            if newest is not None and keys[-1] <= newest:
-                continue
             if newest is not None and keys[0] <= newest:
-                s.held = {k: v for k, v in s.held.items() if not keys[0] <= k <= keys[-1]}
+                s.refresh(rebuild=True)
+                self.add(name, minutes, night())
+                newest = max(s.held)
+                continue
             s.held.update(minutes)
             newest = keys[-1]
         s.refresh(rebuild=True)

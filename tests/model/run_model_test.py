@@ -13,6 +13,7 @@ settings and the actions so far; `--seed N` replays it.
 """
 import argparse
 import datetime
+import functools
 import math
 import os
 import random
@@ -58,12 +59,14 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 # stretch of the added export but not its prices, was replaced as that stretch; 12741
 # 37603 38732: calendar intervals only, a grown add past midnight whose date's stored day
 # holds a part after midnight the tree no longer gives and ends with a first stretch of the
-# export is refused, where it counted the stretch twice; 50047 50087 50098: calendar
+# export is refused, where it counted the stretch twice; 43748: a rebuild whose export
+# reaches back into the previous one's part after midnight, which the model appended
+# where the rebuild adds it as an add would; 50047 50087 50098: calendar
 # intervals only, a grown add after an add whose last minute was still forming)
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
                   1440, 1541, 1548, 6237, 6277, 8115, 8281, 8730, 9287, 10364, 12329, 12741,
                   14411, 14663, 14702, 20219, 22728, 25352, 36794, 37603, 38732,
-                  50047, 50087, 50098]
+                  43748, 50047, 50087, 50098]
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
 # Seeds from here on draw exports that end in a minute still forming (maybe_forming).
 FORMING_FROM_SEED = 50000
@@ -442,8 +445,9 @@ class Sequence:
         self.note("rebuild")
         self.runner.run("-a", "rebuild")
         for sec in self.s.securities:
-            days = [self.minutes_of(d, sec) for d in self.exported_dates()]
-            self.model.rebuild(sec[1], [m for m in days if m is not None])
+            days = [(self.minutes_of(d, sec), functools.partial(self.previous_night, d, sec))
+                    for d in self.exported_dates()]
+            self.model.rebuild(sec[1], [(m, night) for m, night in days if m is not None])
 
     def do_changelot(self):
         pairs = [p for p in LOT_PAIRS
