@@ -352,14 +352,18 @@ bool DeletedBeforeItsNight(const Candle* run, int count, const Candle& first, co
 
 // True when date is stored as a delete of it leaves it (nothing, or only the previous
 // export's part after midnight) and the next date's stored day is a first stretch of the
-// export's part after midnight (ownNight, all of it too) that is not a first stretch of
-// that date's own export in the minute tree (ownDayOf; an older date added after a newer
-// one leaves the newer day alone). False when ownDayOf is unset: nothing can tell.
+// export's part after midnight (ownNight, all of it too, or one ending in a minute then
+// still forming) that is not a first stretch of that date's own export in the minute tree
+// (ownDayOf; an older date added after a newer one leaves the newer day alone). False when
+// ownDayOf is unset: nothing can tell.
 bool DeleteLeftItsNight(const std::optional<Candle>& day, const std::vector<Candle>& night,
                         const Candle& next, const std::vector<Candle>& ownNight,
                         const OwnDayMinutes& ownDayOf) {
   if (day && (night.empty() || !HoldsNightAlone({*day}, Folded(night)))) return false;
-  if (!ownDayOf || !PrefixVolume(next.volume, 0, ownNight, ownNight.size())) return false;
+  if (!ownDayOf) return false;
+  if (!PrefixVolume(next.volume, 0, ownNight, ownNight.size()) &&
+      !EndsInAFormingMinute(next, std::nullopt, ownNight))
+    return false;
   const std::vector<Candle> nextOwn = ownDayOf(next.date);
   return !PrefixVolume(next.volume, 0, nextOwn, nextOwn.size());
 }

@@ -171,6 +171,23 @@ TEST(StoredPartOfDay, AnExportAddedAgainAfterItsDateWasDeletedIsStored) {
   }
 }
 
+// As above, with the export added while its last minute after midnight was still forming
+// (a part of its volume): the night left in kD2 is a first stretch of the grown one.
+TEST(StoredPartOfDay, ANightEndingInAFormingMinuteLeftByADeleteIsStoredAgain) {
+  std::vector<Candle> first = NightExport(kD1, 30, false, 2);
+  first.back().volume = 1;
+  first.back().close = first.back().open;
+  for (const std::vector<std::string>& list : kDayAloneAndWithPeriods) {
+    SCOPED_TRACE(list.size() == 1 ? "day" : "day, week, month");
+    test_archive::Archive archive(list);
+    ASSERT_TRUE(Add(archive, first, kD1));
+    ASSERT_TRUE(archive.Apply({}, kD1, 0, "delete").ok);
+    const StoredPartAnswer answer =
+        Ask(archive, NightExport(kD1, 200, false, 2), kD1, {}, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+  }
+}
+
 // With the previous export added first, the delete of kD1 takes its part after midnight
 // too; the export added again is stored, and an export of kD1 that had not grown keeps
 // being refused while kD1 is still stored.

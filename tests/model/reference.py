@@ -44,7 +44,8 @@ RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minute
   the next date's day keeps that date's own export (read again from the tree) when it
   held all of it; other stored minutes of those dates outside the span leave the day. Otherwise the day candles of the inserted dates hold the new minutes alone. Week
   and month candles follow the day candles.
-  An add of an export that grew since it was first added replaces the day as an insert
+  An add of an export that grew since it was first added (new minutes, or only its last
+  minute, held while it was still forming, now whole) replaces the day as an insert
   does; when no minute interval can tell (each one's newest candle is the slot the export
   starts in, or a slot of a day or more that it ends in), the previous export's part after
   midnight that the day holds (the newest earlier export in the tree, read again, equal
@@ -537,6 +538,11 @@ class Model:
             return  # refused: nothing changes
         if newest is not None and keys[-1] <= newest:
             if self._replaced_without_night(s, keys, night):
+                return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
+            if keys[-1] == newest and s.held[newest][0] < minutes[newest][0]:
+                # the export's last minute was still forming when it was added: it grew
+                if self._grown_without_its_evening(s, minutes, night or {}):
+                    return  # "Archive date is more recent": nothing is stored
                 return self.insert(name, minutes, self._kept_night(s, keys, night or {}))
             if not self._deleted_before_night(s, keys):
                 return  # "Archive date is more recent": the day is held already
