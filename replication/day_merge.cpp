@@ -467,8 +467,16 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (passes) {
       const double part = night.empty() ? 0 : Folded(night).volume;
       if (!stored) return {StoredPart::kBeforeDay, {}};
-      if (!IsFirstStretch(*stored, ownDay) &&
-          (night.empty() || !PrefixVolume(stored->volume, part, ownDay, ownDay.size()))) {
+      const bool alone = IsFirstStretch(*stored, ownDay);
+      const bool afterNight =
+          !night.empty() && PrefixVolume(stored->volume, part, ownDay, ownDay.size());
+      // A whole first stretch alone that could as well be the night and a stretch ending
+      // in a forming minute (prices that cannot tell them apart): replacing it with or
+      // without the night may lose the night or count it twice.
+      if (alone && !afterNight && !night.empty() &&
+          EndsInAFormingMinute(*stored, Folded(night), ownDay))
+        return {StoredPart::kAloneOrAfterNight, {}};
+      if (!alone && !afterNight) {
         // An earlier add that ended in a minute still forming, after the night or alone
         // (a day that opens nearer the night than the export holds that night).
         if (!night.empty() && EndsInAFormingMinute(*stored, Folded(night), ownDay))
@@ -547,6 +555,15 @@ void MergeDay(const RunSettings& settings, LoadedArchive& archive, const DayInpu
           "previous date again from its export passing midnight, then add %d again; an "
           "insert of %d stores the day without those minutes)",
           archive.text.c_str(), day.date, day.minuteFileText.c_str(), day.date, day.date);
+      LogError("%s", ErrorLine(archive, day).c_str());
+      return;
+    }
+    if (answer.part == StoredPart::kAloneOrAfterNight) {
+      LogError(
+          "Archive file %s: the stored day %d may be a first part of %s alone or the previous "
+          "export's part after midnight and a first part of it: the add is refused (an insert "
+          "of the previous date and then of %d stores both as the tree gives them)",
+          archive.text.c_str(), day.date, day.minuteFileText.c_str(), day.date);
       LogError("%s", ErrorLine(archive, day).c_str());
       return;
     }

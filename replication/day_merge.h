@@ -27,6 +27,8 @@ enum class StoredPart {
   kHeldInPart,  // a part of the day is stored already: the day is replaced, as by "insert"
   kBeforeDay,   // everything stored comes before the minutes: they are appended
   kCannotTell,  // the stored day may or may not hold a part of them already: nothing is done
+  kAloneOrAfterNight,  // it holds a part of them, with or without the previous night: nothing
+                       // is done
 };
 
 // What StoredPartOfDay finds.
@@ -66,7 +68,9 @@ struct StoredPartAnswer {
 //   and may end with an earlier add of a first stretch of them: one of a smaller volume,
 //   the stored close and a range inside the stored one. Nothing can tell that stretch
 //   stored once from a night that ends by chance as it does (kCannotTell: the add is
-//   refused, an insert of the date stores it as the tree gives it). Otherwise it holds an
+//   refused, an insert of the date stores it as the tree gives it). A first stretch alone
+//   that prices cannot tell from the previous export's part after midnight and a stretch
+//   ending in a forming minute is refused too (kAloneOrAfterNight). Otherwise it holds an
 //   earlier part of this export: kHeldInPart, keeping the previous export's part after
 //   midnight when the stored day holds it too (volume that part's plus a first stretch's;
 //   when volumes cannot tell, an open nearer that part's);

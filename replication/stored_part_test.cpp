@@ -340,6 +340,22 @@ TEST(StoredPartOfDay, AWholeFirstStretchAfterTheNightIsNotTakenForAFormingOneAlo
   EXPECT_EQ(answer.keptNight.size(), night.size());
 }
 
+// Prices that never move: the night (121) and a first half hour ending in a forming
+// minute (61 + 1 of 2) hold 182, the volume of the evening's first 91 minutes alone. Taken
+// for those alone, the night would be lost; taken for the night and a stretch, a stretch
+// added alone would be counted with a night never stored. The add is refused.
+TEST(StoredPartOfDay, AStretchAloneThatMayBeTheNightAndAFormingOneIsLeftAlone) {
+  const std::vector<Candle> previous = NightExport(kD0, 200, true, 1);
+  const std::vector<Candle> grown = NightExport(kD1, 200, true, 2);
+  std::vector<Candle> first(grown.begin(), grown.begin() + 31);
+  first.back().volume = 1;
+  test_archive::Archive archive({"day", "week", "month"});
+  ASSERT_TRUE(Add(archive, previous, kD0));
+  ASSERT_TRUE(Add(archive, first, kD1));
+  EXPECT_EQ(Ask(archive, grown, kD1, AfterMidnight(previous, kD1), NoExport).part,
+            StoredPart::kAloneOrAfterNight);
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it
