@@ -7,6 +7,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_layout.h"
 #include "archive/archive_merge.h"
+#include "archive/calendar.h"
 #include "archive/minute_candles.h"
 #include "replication/instrument_work.h"
 #include "replication/previous_night.h"
@@ -368,6 +369,32 @@ bool DeleteLeftItsNight(const std::optional<Candle>& day, const std::vector<Cand
   return !PrefixVolume(next.volume, 0, nextOwn, nextOwn.size());
 }
 
+// With no candle that holds the whole date (no day interval, no slot of a day or more),
+// the finest minute interval that holds candles of date tells whether the archive holds
+// the previous export's part after midnight: its candles of date that end before the
+// slot of the export's first minute have that part's volume.
+bool MinuteRunHoldsNight(const Candle* instrument, const std::vector<std::int32_t>& codes,
+                         std::int32_t date, const Candle& night, const std::vector<Candle>& ownDay) {
+  if (ownDay.empty()) return false;
+  const int first = MinuteOfDay(ownDay.front().time);
+  for (const std::int32_t code : codes) {
+    if (code >= kMinutesPerDay) break;
+    const auto place = FindSlot(instrument, code);
+    if (!place || place->count == 0) continue;
+    double volume = 0;
+    bool any = false;
+    for (int k = place->count - 1; k >= 0; --k) {
+      const Candle& c = instrument[place->firstRecord + k];
+      if (c.date < date) break;
+      if (c.date != date || MinuteOfDay(c.time) + code > first / code * code) continue;
+      volume += c.volume;
+      any = true;
+    }
+    if (any) return SameVolume(volume, night.volume);
+  }
+  return false;
+}
+
 // The stored candle that holds the whole of date: the day interval's, else that of a
 // minute slot of a day or more. Nothing when none is stored.
 std::optional<Candle> StoredWholeDay(const Candle* instrument,
@@ -491,7 +518,11 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     }
     // An earlier part of this export is stored: the day is replaced, keeping the previous
     // export's part after midnight when the stored day holds it.
-    if (night.empty() || !stored || !StoredDayHoldsNight(*stored, night, ownDay)) night.clear();
+    const bool holdsNight =
+        !night.empty() &&
+        (stored ? StoredDayHoldsNight(*stored, night, ownDay)
+                : MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay));
+    if (!holdsNight) night.clear();
     return {StoredPart::kHeldInPart, night};
   }
   // The newest stored day is the date the minutes pass into.

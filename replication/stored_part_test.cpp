@@ -356,6 +356,23 @@ TEST(StoredPartOfDay, AStretchAloneThatMayBeTheNightAndAFormingOneIsLeftAlone) {
             StoredPart::kAloneOrAfterNight);
 }
 
+// Minute intervals only, none of a day or more: kD1's export was added when it held its
+// first minute, so every interval's newest candle is the slot it starts in and none can
+// tell. No candle holds the whole day; the finest interval still shows the previous
+// export's part after midnight before that slot, and the grown export keeps it (the
+// 1439-minute slot of kD1 holds it and is replaced).
+TEST(StoredPartOfDay, MinuteIntervalsAloneShowTheNightAGrownExportKeeps) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> grown = Minutes(kD1, 1900, 2100);
+  test_archive::Archive archive({"3", "1439"});
+  ASSERT_TRUE(Add(archive, previous, kD0));
+  ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 1), kD1));
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+  EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+  EXPECT_EQ(answer.keptNight.size(), night.size());
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

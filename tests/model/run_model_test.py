@@ -65,11 +65,13 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 # intervals only, a grown add after an add whose last minute was still forming; 50669
 # 53527: the same minute complete in the grown export, which brings no new minute inside
 # the window; 53350: calendar intervals only, a date deleted after an add whose part after
-# midnight ended in a forming minute, added again)
+# midnight ended in a forming minute, added again; 51659: minute intervals only, none of a
+# day or more, an export added when it held one minute, then grown: the 1439-minute slot
+# lost the previous export's part after midnight)
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
                   1440, 1541, 1548, 6237, 6277, 8115, 8281, 8730, 9287, 10364, 12329, 12741,
                   14411, 14663, 14702, 20219, 22728, 25352, 36794, 37603, 38732,
-                  43748, 50047, 50087, 50098, 50669, 53350, 53527]
+                  43748, 50047, 50087, 50098, 50669, 51659, 53350, 53527]
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
 # Seeds from here on draw exports that end in a minute still forming (maybe_forming).
 FORMING_FROM_SEED = 50000
