@@ -395,6 +395,26 @@ bool MinuteRunHoldsNight(const Candle* instrument, const std::vector<std::int32_
   return false;
 }
 
+// With no candle that holds the whole of date, the finest minute interval that holds all
+// its candles of date (its run starts before date, or has room it never dropped) gives
+// what a day candle would hold: those candles folded. Nothing when none does.
+std::optional<Candle> MinuteRunDay(const Candle* instrument, const std::vector<std::int32_t>& codes,
+                                   std::int32_t date) {
+  for (const std::int32_t code : codes) {
+    if (code >= kMinutesPerDay) break;
+    const auto place = FindSlot(instrument, code);
+    if (!place || place->count == 0) continue;
+    const Candle* run = instrument + place->firstRecord;
+    if (run[0].date >= date && place->count >= kMaxCandlesPerInterval) continue;
+    std::vector<Candle> ofDate;
+    for (int k = place->count - 1; k >= 0 && run[k].date >= date; --k) {
+      if (run[k].date == date) ofDate.insert(ofDate.begin(), run[k]);
+    }
+    if (!ofDate.empty()) return Folded(ofDate);
+  }
+  return std::nullopt;
+}
+
 // The stored candle that holds the whole of date: the day interval's, else that of a
 // minute slot of a day or more. Nothing when none is stored.
 std::optional<Candle> StoredWholeDay(const Candle* instrument,
@@ -484,15 +504,18 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
   const bool passes = !ownNight.empty();
   if (newestDate == date) {
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
-    const std::optional<Candle> stored = StoredWholeDay(instrument, codes, date);
+    const std::optional<Candle> held = StoredWholeDay(instrument, codes, date);
     if (!night.empty() && HoldsNightAlone(newest, Folded(night)) &&
-        !(stored && FirstStretchIsNearer(*stored, Folded(night), ownDay)))
+        !(held && FirstStretchIsNearer(*held, Folded(night), ownDay)))
       return {StoredPart::kBeforeDay, {}};
     // Minutes that pass midnight replace the day only when it is a first stretch of them
     // (after the previous export's part): otherwise the stored day is taken for that
     // part, which the tree no longer shows as it was stored, and the minutes extend it.
     if (passes) {
       const double part = night.empty() ? 0 : Folded(night).volume;
+      // With minute intervals alone, the finest one tells what the day holds.
+      const std::optional<Candle> stored =
+          held ? held : MinuteRunDay(instrument, codes, date);
       if (!stored) return {StoredPart::kBeforeDay, {}};
       const bool alone = IsFirstStretch(*stored, ownDay);
       const bool afterNight =
@@ -520,8 +543,8 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     // export's part after midnight when the stored day holds it.
     const bool holdsNight =
         !night.empty() &&
-        (stored ? StoredDayHoldsNight(*stored, night, ownDay)
-                : MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay));
+        (held ? StoredDayHoldsNight(*held, night, ownDay)
+              : MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay));
     if (!holdsNight) night.clear();
     return {StoredPart::kHeldInPart, night};
   }

@@ -373,6 +373,26 @@ TEST(StoredPartOfDay, MinuteIntervalsAloneShowTheNightAGrownExportKeeps) {
   EXPECT_EQ(answer.keptNight.size(), night.size());
 }
 
+// The same, with the export grown past midnight: the add must replace the day from the
+// finest interval's candles (appending would count the stored first minute twice), keeping
+// the night; a day that holds the night alone still takes the export after it.
+TEST(StoredPartOfDay, MinuteIntervalsAloneShowAnEarlierPartOfAnExportGrownPastMidnight) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> grown = NightExport(kD1, 45);
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  for (const std::vector<std::string>& codes :
+       std::vector<std::vector<std::string>>{{"3", "30", "180", "1439"}, {"1", "1439"}}) {
+    SCOPED_TRACE(codes.front());
+    test_archive::Archive archive(codes);
+    ASSERT_TRUE(Add(archive, previous, kD0));
+    EXPECT_EQ(Ask(archive, grown, kD1, night, NoExport).part, StoredPart::kBeforeDay);
+    ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 1), kD1));
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_EQ(answer.keptNight.size(), night.size());
+  }
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

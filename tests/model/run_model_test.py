@@ -67,7 +67,9 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 # the window; 53350: calendar intervals only, a date deleted after an add whose part after
 # midnight ended in a forming minute, added again; 51659: minute intervals only, none of a
 # day or more, an export added when it held one minute, then grown: the 1439-minute slot
-# lost the previous export's part after midnight)
+# lost the previous export's part after midnight; 54908: the same intervals, an export
+# added when it ended inside the first slot of every interval, then grown past midnight:
+# the add appended the grown export and counted the stored part twice)
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
                   1440, 1541, 1548, 6237, 6277, 8115, 8281, 8730, 9287, 10364, 12329, 12741,
                   14411, 14663, 14702, 20219, 22728, 25352, 36794, 37603, 38732,
@@ -76,14 +78,8 @@ CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
 # Seeds from here on draw exports that end in a minute still forming (maybe_forming).
 FORMING_FROM_SEED = 50000
 # Faults the model exposes that are not mended yet, under a name FAULTS explains.
-FAULTS = {
-    "grown_past_midnight_without_a_day_holder":
-        "minute intervals only, none of a day or more (1439 at most): an export added when it "
-        "ended inside the first slot of every interval, then added grown past midnight; no "
-        "interval can tell and no candle holds the whole day, so the add appends the grown "
-        "export after the stored part and counts the stored minutes twice (54908)",
-}
-KNOWN_FAULTS = {54908: "grown_past_midnight_without_a_day_holder"}
+FAULTS = {}
+KNOWN_FAULTS = {}
 
 
 def archive_codes(codes):
