@@ -370,12 +370,14 @@ bool DeleteLeftItsNight(const std::optional<Candle>& day, const std::vector<Cand
 }
 
 // With no candle that holds the whole date (no day interval, no slot of a day or more),
-// the finest minute interval that holds candles of date tells whether the archive holds
-// the previous export's part after midnight: its candles of date that end before the
-// slot of the export's first minute have that part's volume.
-bool MinuteRunHoldsNight(const Candle* instrument, const std::vector<std::int32_t>& codes,
-                         std::int32_t date, const Candle& night, const std::vector<Candle>& ownDay) {
-  if (ownDay.empty()) return false;
+// the finest minute interval that holds candles of date before the slot of the export's
+// first minute tells whether the archive holds the previous export's part after midnight:
+// those candles have that part's volume. Nothing when no interval holds such candles (the
+// part, if held, shares the export's first slot).
+std::optional<bool> MinuteRunHoldsNight(const Candle* instrument,
+                                        const std::vector<std::int32_t>& codes, std::int32_t date,
+                                        const Candle& night, const std::vector<Candle>& ownDay) {
+  if (ownDay.empty()) return std::nullopt;
   const int first = MinuteOfDay(ownDay.front().time);
   for (const std::int32_t code : codes) {
     if (code >= kMinutesPerDay) break;
@@ -392,7 +394,7 @@ bool MinuteRunHoldsNight(const Candle* instrument, const std::vector<std::int32_
     }
     if (any) return SameVolume(volume, night.volume);
   }
-  return false;
+  return std::nullopt;
 }
 
 // With no candle that holds the whole of date, the finest minute interval that holds all
@@ -413,6 +415,30 @@ std::optional<Candle> MinuteRunDay(const Candle* instrument, const std::vector<s
     if (!ofDate.empty()) return Folded(ofDate);
   }
   return std::nullopt;
+}
+
+// With no candle that holds the whole of date, the finest minute interval whose newest
+// candle is the slot of the export's first minute (of date) shows an earlier add of the
+// export when that candle is a first stretch of the export's minutes of that slot, whole
+// or ending in a minute then still forming: whatever else the day holds (a part after
+// midnight the tree may no longer give) lies in the slots before.
+bool FirstSlotHoldsAnEarlierPart(const Candle* instrument, const std::vector<std::int32_t>& codes,
+                                 std::int32_t date, const std::vector<Candle>& ownDay) {
+  if (ownDay.empty()) return false;
+  for (const std::int32_t code : codes) {
+    if (code >= kMinutesPerDay) break;
+    const auto place = FindSlot(instrument, code);
+    if (!place || place->count == 0) continue;
+    const Candle& last = instrument[place->firstRecord + place->count - 1];
+    const std::int32_t slot = SlotStart(ownDay.front().time, code);
+    if (last.date != date || last.time != slot) return false;
+    std::vector<Candle> inSlot;
+    for (const Candle& c : ownDay) {
+      if (SlotStart(c.time, code) == slot) inSlot.push_back(c);
+    }
+    return IsFirstStretch(last, inSlot) || EndsInAFormingMinute(last, std::nullopt, inSlot);
+  }
+  return false;
 }
 
 // The stored candle that holds the whole of date: the day interval's, else that of a
@@ -511,11 +537,13 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     // Minutes that pass midnight replace the day only when it is a first stretch of them
     // (after the previous export's part): otherwise the stored day is taken for that
     // part, which the tree no longer shows as it was stored, and the minutes extend it.
-    if (passes) {
+    // With minute intervals alone, the finest one tells what the day holds.
+    const std::optional<Candle> runDay = held ? held : MinuteRunDay(instrument, codes, date);
+    const bool earlierPartInFirstSlot =
+        !held && FirstSlotHoldsAnEarlierPart(instrument, codes, date, ownDay);
+    if (passes && !earlierPartInFirstSlot) {
       const double part = night.empty() ? 0 : Folded(night).volume;
-      // With minute intervals alone, the finest one tells what the day holds.
-      const std::optional<Candle> stored =
-          held ? held : MinuteRunDay(instrument, codes, date);
+      const std::optional<Candle>& stored = runDay;
       if (!stored) return {StoredPart::kBeforeDay, {}};
       const bool alone = IsFirstStretch(*stored, ownDay);
       const bool afterNight =
@@ -541,10 +569,17 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     }
     // An earlier part of this export is stored: the day is replaced, keeping the previous
     // export's part after midnight when the stored day holds it.
-    const bool holdsNight =
-        !night.empty() &&
-        (held ? StoredDayHoldsNight(*held, night, ownDay)
-              : MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay));
+    bool holdsNight = false;
+    if (!night.empty()) {
+      if (held) {
+        holdsNight = StoredDayHoldsNight(*held, night, ownDay);
+      } else {
+        // A part that shares the export's first slot is told as a day candle would tell it.
+        const std::optional<bool> run =
+            MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay);
+        holdsNight = run ? *run : runDay && StoredDayHoldsNight(*runDay, night, ownDay);
+      }
+    }
     if (!holdsNight) night.clear();
     return {StoredPart::kHeldInPart, night};
   }

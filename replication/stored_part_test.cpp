@@ -393,6 +393,51 @@ TEST(StoredPartOfDay, MinuteIntervalsAloneShowAnEarlierPartOfAnExportGrownPastMi
   }
 }
 
+// A 1439-minute interval alone holds the previous export's part after midnight and a first
+// stretch of the export in one slot: no finer interval tells them apart, and the slot's
+// volume is the part's and a stretch's, so a grown add keeps the part.
+TEST(StoredPartOfDay, ASlotSharedByTheNightAndAFirstStretchKeepsTheNight) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> grown = Minutes(kD1, 1900, 2100);
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  test_archive::Archive archive({"1439"});
+  ASSERT_TRUE(Add(archive, previous, kD0));
+  ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 2), kD1));
+  const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+  EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+  EXPECT_EQ(answer.keptNight.size(), night.size());
+}
+
+// Minute intervals alone, the previous export gone from the tree: the finest interval's
+// newest candle, in the export's first slot, is an earlier add of the export that ended in
+// a minute then still forming. The part after midnight the day holds lies in earlier slots
+// and cannot be the stretch: the grown add past midnight replaces the stretch (extending
+// it would count the forming minute twice).
+TEST(StoredPartOfDay, AFormingStretchInTheFirstSlotIsHeldInPartBesideALostNight) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> grown = NightExport(kD1, 45);
+  for (const std::vector<std::string>& codes :
+       std::vector<std::vector<std::string>>{{"5", "60"}, {"1"}}) {
+    SCOPED_TRACE(codes.front());
+    test_archive::Archive archive(codes);
+    ASSERT_TRUE(Add(archive, previous, kD0));
+    const std::size_t whole = codes.front() == "1" ? 0 : 1;
+    std::vector<Candle> first(grown.begin(), grown.begin() + whole + 1);
+    first.back().volume /= 2;
+    first.back().high = first.back().open;
+    first.back().close = first.back().open;
+    ASSERT_TRUE(Add(archive, first, kD1));
+    EXPECT_EQ(Ask(archive, grown, kD1, {}, NoExport).part, StoredPart::kHeldInPart);
+    // A stretch that is no first stretch of the export's first slot leaves the day alone.
+    test_archive::Archive other(codes);
+    ASSERT_TRUE(Add(other, previous, kD0));
+    std::vector<Candle> foreign = first;
+    for (Candle& c : foreign) c.low -= 5;
+    ASSERT_TRUE(Add(other, foreign, kD1));
+    EXPECT_NE(Ask(other, grown, kD1, {}, NoExport).part, StoredPart::kHeldInPart);
+  }
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it
