@@ -461,6 +461,31 @@ std::optional<Candle> StoredWholeDay(const Candle* instrument,
   return std::nullopt;
 }
 
+// True when the stored day of date holds the previous export's part after midnight night
+// (not empty) beside an earlier part of this export: told by the day candle, else by the
+// finest minute interval's candles before the export's first slot, else (the part shares
+// that slot) by that interval's candles of date folded, as a day candle tells it.
+bool DayHoldsNight(const Candle* instrument, const std::vector<std::int32_t>& codes,
+                   std::int32_t date, const std::vector<Candle>& night,
+                   const std::vector<Candle>& ownDay) {
+  if (const std::optional<Candle> held = StoredWholeDay(instrument, codes, date))
+    return StoredDayHoldsNight(*held, night, ownDay);
+  if (const std::optional<bool> run =
+          MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay))
+    return *run;
+  const std::optional<Candle> runDay = MinuteRunDay(instrument, codes, date);
+  return runDay && StoredDayHoldsNight(*runDay, night, ownDay);
+}
+
+// The part of night the replaced day keeps: its minutes before the export's first one (an
+// export that starts inside that part replaces the rest).
+std::vector<Candle> NightBefore(std::vector<Candle> night, const std::vector<Candle>& ownDay) {
+  if (ownDay.empty()) return night;
+  const Candle& first = ownDay.front();
+  std::erase_if(night, [&](const Candle& c) { return !Before(c.date, c.time, first); });
+  return night;
+}
+
 // The time window of the class whose export file is minuteFile (.../DATE/CLASS/SEC/1.dat).
 std::optional<MinuteWindow> ClassWindow(const RunSettings& settings,
                                         const std::filesystem::path& minuteFile) {
@@ -487,6 +512,20 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (interval.m_Interval >= kOneMinuteInterval) codes.push_back(interval.m_Interval);
   }
   std::sort(codes.begin(), codes.end());
+  // The minutes' one-minute candles of date (ownDay), then of the next date.
+  const MinuteBuildResult ones = BuildFor(minutes, kOneMinuteInterval, date, sessionStart);
+  std::vector<Candle> ownDay;
+  std::vector<Candle> ownNight;
+  if (ones.ok) {
+    for (const Candle& c : ones.candles) (c.date == date ? ownDay : ownNight).push_back(c);
+  }
+  // An earlier part of this export is stored: the day is replaced as an insert does, and a
+  // slot that also holds the previous export's part after midnight keeps that part.
+  const auto heldInPart = [&]() -> StoredPartAnswer {
+    std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
+    if (!night.empty() && !DayHoldsNight(instrument, codes, date, night, ownDay)) night.clear();
+    return {StoredPart::kHeldInPart, NightBefore(std::move(night), ownDay)};
+  };
   std::int32_t newestDate = 0;
   std::vector<Candle> newest;  // the stored candles that hold the newest stored date
   for (const std::int32_t code : codes) {
@@ -510,23 +549,16 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     if (DeletedBeforeItsNight(instrument + place->firstRecord, place->count, first, end))
       return {StoredPart::kHeldInPart, {}};
     // The stored run ends in the slot the minutes end in: that slot grew when it holds less.
-    if (inLastSlot)
-      return {last.volume < end.volume * (1 - kValueTolerance) ? StoredPart::kHeldInPart
-                                                               : StoredPart::kNothingNew,
-              {}};
-    return {Before(last.date, last.time, end) ? StoredPart::kHeldInPart : StoredPart::kNothingNew,
-            {}};
+    const bool grew = inLastSlot ? last.volume < end.volume * (1 - kValueTolerance)
+                                 : Before(last.date, last.time, end);
+    return grew ? heldInPart() : StoredPartAnswer{StoredPart::kNothingNew, {}};
   }
   const auto days = FindSlot(instrument, kDayInterval);
   if (days && days->count > 0) {
     newestDate = instrument[days->firstRecord + days->count - 1].date;
     newest = {instrument[days->firstRecord + days->count - 1]};
   }
-  const MinuteBuildResult ones = BuildFor(minutes, kOneMinuteInterval, date, sessionStart);
   if (!ones.ok || ones.candles.empty()) return {StoredPart::kBeforeDay, {}};
-  std::vector<Candle> ownDay;  // the minutes' one-minute candles of date, then of the next
-  std::vector<Candle> ownNight;
-  for (const Candle& c : ones.candles) (c.date == date ? ownDay : ownNight).push_back(c);
   const bool passes = !ownNight.empty();
   if (newestDate == date) {
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
@@ -569,19 +601,8 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     }
     // An earlier part of this export is stored: the day is replaced, keeping the previous
     // export's part after midnight when the stored day holds it.
-    bool holdsNight = false;
-    if (!night.empty()) {
-      if (held) {
-        holdsNight = StoredDayHoldsNight(*held, night, ownDay);
-      } else {
-        // A part that shares the export's first slot is told as a day candle would tell it.
-        const std::optional<bool> run =
-            MinuteRunHoldsNight(instrument, codes, date, Folded(night), ownDay);
-        holdsNight = run ? *run : runDay && StoredDayHoldsNight(*runDay, night, ownDay);
-      }
-    }
-    if (!holdsNight) night.clear();
-    return {StoredPart::kHeldInPart, night};
+    if (!night.empty() && !DayHoldsNight(instrument, codes, date, night, ownDay)) night.clear();
+    return {StoredPart::kHeldInPart, NightBefore(std::move(night), ownDay)};
   }
   // The newest stored day is the date the minutes pass into.
   if (passes && newestDate == ownNight.front().date) {

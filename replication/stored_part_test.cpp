@@ -408,6 +408,21 @@ TEST(StoredPartOfDay, ASlotSharedByTheNightAndAFirstStretchKeepsTheNight) {
   EXPECT_EQ(answer.keptNight.size(), night.size());
 }
 
+// A 1-minute interval tells the earlier add (its newest candle lies inside the export), yet
+// the 1439-minute slot the add replaces whole also holds the previous export's part after
+// midnight: the answer keeps that part.
+TEST(StoredPartOfDay, AnIntervalThatTellsStillKeepsTheNightForASharedSlot) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  const std::vector<Candle> grown = NightExport(kD1, 45);
+  test_archive::Archive archive({"1", "1439"});
+  ASSERT_TRUE(Add(archive, previous, kD0));
+  ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 30), kD1));
+  const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+  EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+  EXPECT_EQ(answer.keptNight.size(), night.size());
+}
+
 // Minute intervals alone, the previous export gone from the tree: the finest interval's
 // newest candle, in the export's first slot, is an earlier add of the export that ended in
 // a minute then still forming. The part after midnight the day holds lies in earlier slots

@@ -570,6 +570,63 @@ grown_export_whose_last_minute_was_forming_counts_it_once() {
   done
 }
 
+# Minute intervals only: FUTN's export of 20240131 added when it held its first minute or
+# hour, then added again grown past midnight, gives every interval what adding the grown
+# export in order gives. A 1439-minute slot holds the previous export's part after midnight
+# beside the evening's start; it keeps that part whether a finer interval can tell the
+# earlier add (1) or none can (1439 alone, or every newest candle in the export's first
+# slot), and the stored minutes are counted once.
+grown_add_past_midnight_with_minute_intervals_only_counts_once() {
+  local keys cut a b code n=0
+  for keys in "1 1439" "1439" "3 30 180 1439" "5 60"; do
+    b=$work/b$n
+    setup "$b"
+    # shellcheck disable=SC2086
+    set_intervals "$b" $keys
+    add_futn_export_grown "$b" ""
+    for cut in 190000 200000; do
+      n=$((n + 1))
+      a=$work/a$n
+      setup "$a"
+      # shellcheck disable=SC2086
+      set_intervals "$a" $keys
+      add_futn_export_in_two_parts "$a" "$cut" ""
+      for code in $keys; do
+        same_digests "$(interval_lines "$a" "$code" | grep SIH4)" \
+          "$(interval_lines "$b" "$code" | grep SIH4)" \
+          "interval $code ($keys, first part up to $cut) differs from the grown export added in order"
+      done
+    done
+  done
+}
+
+# Minute intervals only (5 and 60): the previous export left the tree, so its part after
+# midnight that the archive holds is one the tree no longer gives. FUTN's export of
+# 20240131 added when its second minute was still forming, then added grown past
+# midnight: the newest candle is an earlier part of the export and is replaced (the
+# forming minute counted once), the part after midnight stays in its own slots.
+grown_add_after_a_forming_first_slot_beside_a_lost_night_counts_once() {
+  local a=$work/a b=$work/b dir code
+  for dir in "$a" "$b"; do
+    setup "$dir"
+    set_intervals "$dir" 5 60
+    run_ok "$dir" -a add -d 20240130
+    mv "$dir/bin/minutes/20240130/FUTN/SIH4/1.dat" "$dir/prev.dat"
+  done
+  local file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+  cp "$file" "$a/whole.dat"
+  cut_export_after "$file" 190100
+  form_last_minute "$file"
+  run_ok "$a" -a add -d 20240131
+  cp "$a/whole.dat" "$file"
+  run_ok "$a" -a add -d 20240131
+  run_ok "$b" -a add -d 20240131
+  for code in 5 60; do
+    same_digests "$(interval_lines "$a" "$code" | grep SIH4)" "$(interval_lines "$b" "$code" | grep SIH4)" \
+      "interval $code differs from the grown export added in order"
+  done
+}
+
 # With calendar intervals only: FUTN's export of 20240131 is added up to 23:00 after the
 # whole export of 20240130, which is then inserted again cut before midnight. The day of
 # 20240131 holds a part after midnight the tree no longer gives, ending with that first

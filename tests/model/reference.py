@@ -46,10 +46,11 @@ RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minute
   and month candles follow the day candles.
   An add of an export that grew since it was first added (new minutes, or only its last
   minute, held while it was still forming, now whole) replaces the day as an insert
-  does; when no minute interval can tell (each one's newest candle is the slot the export
-  starts in, or a slot of a day or more that it ends in), the previous export's part after
-  midnight that the day holds (the newest earlier export in the tree, read again, equal
-  to the held minutes) stays in the day and in every interval's replaced slot.
+  does; the previous export's part after midnight that the day holds (the newest earlier
+  export in the tree, read again, equal to the held minutes) stays in the day and in
+  every interval's replaced slot, whether a minute interval can tell the earlier add or
+  none can (each one's newest candle is the slot the export starts in, or a slot of a day
+  or more that it ends in).
 RULE_LOT_CHANGE_ROUNDS_EACH_CANDLE: changelot divides every stored volume and every minute
   volume by L and rounds each to a whole number; the test only uses lots for which that
   division is exact, so the model divides exactly.
@@ -669,9 +670,9 @@ class Model:
     @staticmethod
     def _kept_night(s, keys, night):
         """The previous export's part after midnight that an add of a grown export keeps:
-        all of it when no minute interval can tell the stored part of the day from that
-        part and the day holds it (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
-        if not night or not Model._cannot_tell(s, keys):
+        all of it when the day holds it as the tree gives it, also in a slot the add
+        replaces whole (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
+        if not night:
             return set()
         if any(s.held.get(k) != v for k, v in night.items()):
             return set()
