@@ -417,11 +417,11 @@ std::optional<Candle> MinuteRunDay(const Candle* instrument, const std::vector<s
   return std::nullopt;
 }
 
-// With no candle that holds the whole of date, the finest minute interval whose newest
-// candle is the slot of the export's first minute (of date) shows an earlier add of the
-// export when that candle is a first stretch of the export's minutes of that slot, whole
-// or ending in a minute then still forming: whatever else the day holds (a part after
-// midnight the tree may no longer give) lies in the slots before.
+// The finest minute interval (under a day) whose newest candle is the slot of the export's
+// first minute (of date) shows an earlier add of the export when that candle is a first
+// stretch of the export's minutes of that slot, whole or ending in a minute then still
+// forming: whatever else the day holds (a part after midnight the tree may no longer
+// give) lies in the slots before.
 bool FirstSlotHoldsAnEarlierPart(const Candle* instrument, const std::vector<std::int32_t>& codes,
                                  std::int32_t date, const std::vector<Candle>& ownDay) {
   if (ownDay.empty()) return false;
@@ -572,7 +572,7 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     // With minute intervals alone, the finest one tells what the day holds.
     const std::optional<Candle> runDay = held ? held : MinuteRunDay(instrument, codes, date);
     const bool earlierPartInFirstSlot =
-        !held && FirstSlotHoldsAnEarlierPart(instrument, codes, date, ownDay);
+        FirstSlotHoldsAnEarlierPart(instrument, codes, date, ownDay);
     if (passes && !earlierPartInFirstSlot) {
       const double part = night.empty() ? 0 : Folded(night).volume;
       const std::optional<Candle>& stored = runDay;

@@ -423,17 +423,17 @@ TEST(StoredPartOfDay, AnIntervalThatTellsStillKeepsTheNightForASharedSlot) {
   EXPECT_EQ(answer.keptNight.size(), night.size());
 }
 
-// Minute intervals alone, the previous export gone from the tree: the finest interval's
-// newest candle, in the export's first slot, is an earlier add of the export that ended in
-// a minute then still forming. The part after midnight the day holds lies in earlier slots
+// Minute intervals (alone, or beside a day candle), the previous export gone from the tree:
+// the finest interval's newest candle, in the export's first slot, is an earlier add of the
+// export that ended in a minute then still forming. The part after midnight the day holds lies in earlier slots
 // and cannot be the stretch: the grown add past midnight replaces the stretch (extending
 // it would count the forming minute twice).
 TEST(StoredPartOfDay, AFormingStretchInTheFirstSlotIsHeldInPartBesideALostNight) {
   const std::vector<Candle> previous = NightExport(kD0, 200);
   const std::vector<Candle> grown = NightExport(kD1, 45);
   for (const std::vector<std::string>& codes :
-       std::vector<std::vector<std::string>>{{"5", "60"}, {"1"}}) {
-    SCOPED_TRACE(codes.front());
+       std::vector<std::vector<std::string>>{{"5", "60"}, {"1"}, {"3", "day"}, {"5", "1440"}}) {
+    SCOPED_TRACE(codes.back());
     test_archive::Archive archive(codes);
     ASSERT_TRUE(Add(archive, previous, kD0));
     const std::size_t whole = codes.front() == "1" ? 0 : 1;
