@@ -308,6 +308,11 @@ bool StoredDayHoldsNight(const Candle& stored, const std::vector<Candle>& night,
   const Candle part = Folded(night);
   const bool with = PrefixVolume(stored.volume, part.volume, ownDay, ownDay.size());
   const bool without = PrefixVolume(stored.volume, 0, ownDay, ownDay.size());
+  // The part and a stretch ending in a minute then still forming may have by chance the
+  // volume of a whole first stretch alone: the prices tell (that stretch's open and range
+  // are not the stored ones).
+  if (!with && EndsInAFormingMinute(stored, part, ownDay) && !IsFirstStretch(stored, ownDay))
+    return true;
   if (with != without) return with;
   if (ownDay.empty()) return stored.volume > part.volume;
   // Equally near (a price that did not move): the part is kept, as the stored day holds it

@@ -11,6 +11,7 @@
 
 namespace {
 
+using test_archive::Minute;
 using test_archive::Minutes;
 
 constexpr std::int32_t kD0 = 20240129;
@@ -450,6 +451,41 @@ TEST(StoredPartOfDay, AFormingStretchInTheFirstSlotIsHeldInPartBesideALostNight)
     for (Candle& c : foreign) c.low -= 5;
     ASSERT_TRUE(Add(other, foreign, kD1));
     EXPECT_NE(Ask(other, grown, kD1, {}, NoExport).part, StoredPart::kHeldInPart);
+  }
+}
+
+// The previous export's part after midnight (volume 10 at 90) and a stretch ending in a
+// forming minute (6 and 2) hold 18, the volume of the export's first three minutes alone
+// (6 each at 100): the open and low of the stored day are the part's, not the stretch's,
+// so the grown add keeps the part, with a day candle or a shared minute slot alike.
+TEST(StoredPartOfDay, APartAndAFormingStretchWithTheVolumeOfAWholeStretchKeepThePart) {
+  std::vector<Candle> previous = Minutes(kD0, 1900, 1900, 95);
+  Candle nightMinute = Minute(kD1, 0, 90, 10);
+  nightMinute.high = 91;
+  nightMinute.low = 89;
+  std::vector<Candle> grown;
+  for (const int hhmm : {1900, 1901, 1902}) {
+    Candle c = Minute(kD1, hhmm * 100, 100, 6);
+    c.high = 101;
+    c.low = 99;
+    grown.push_back(c);
+  }
+  std::vector<Candle> first(grown.begin(), grown.begin() + 2);
+  first.back().volume = 2;
+  first.back().high = 100.5;
+  first.back().low = 99.5;
+  for (const std::vector<std::string>& codes :
+       std::vector<std::vector<std::string>>{{"day"}, {"1439"}, {"1", "1440"}}) {
+    SCOPED_TRACE(codes.back());
+    test_archive::Archive archive(codes);
+    std::vector<Candle> withNight = previous;  // the exporter dates the night as its file
+    withNight.push_back(nightMinute);
+    withNight.back().date = kD0;
+    ASSERT_TRUE(Add(archive, withNight, kD0));
+    ASSERT_TRUE(Add(archive, first, kD1));
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, {nightMinute}, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_EQ(answer.keptNight.size(), 1u);
   }
 }
 
