@@ -491,6 +491,41 @@ std::vector<Candle> NightBefore(std::vector<Candle> night, const std::vector<Can
   return night;
 }
 
+// The candles of date that the finest minute interval (under a day) holds in its slots
+// before the export's first minute: what the day holds before the export, whatever the
+// minute tree gives now. Nothing when that interval holds none (or there is none).
+std::vector<Candle> FinestRunBeforeExport(const Candle* instrument,
+                                          const std::vector<std::int32_t>& codes, std::int32_t date,
+                                          const std::vector<Candle>& ownDay) {
+  std::vector<Candle> before;
+  if (ownDay.empty()) return before;
+  for (const std::int32_t code : codes) {
+    if (code >= kMinutesPerDay) break;
+    const auto place = FindSlot(instrument, code);
+    if (!place || place->count == 0) continue;
+    const std::int32_t slot = SlotStart(ownDay.front().time, code);
+    for (int k = place->count - 1; k >= 0; --k) {
+      const Candle& c = instrument[place->firstRecord + k];
+      if (c.date < date) break;
+      if (c.date == date && c.time < slot) before.insert(before.begin(), c);
+    }
+    return before;
+  }
+  return before;
+}
+
+// What an add that replaces a day held in part keeps in every slot it replaces: the
+// previous export's part after midnight as the tree gives it when the day holds it, else
+// what the finest minute interval holds of the date before the export (a part the tree
+// no longer gives as it was stored), else nothing.
+std::vector<Candle> KeptBeforeExport(const Candle* instrument,
+                                     const std::vector<std::int32_t>& codes, std::int32_t date,
+                                     std::vector<Candle> night, const std::vector<Candle>& ownDay) {
+  if (!night.empty() && DayHoldsNight(instrument, codes, date, night, ownDay))
+    return NightBefore(std::move(night), ownDay);
+  return FinestRunBeforeExport(instrument, codes, date, ownDay);
+}
+
 // The time window of the class whose export file is minuteFile (.../DATE/CLASS/SEC/1.dat).
 std::optional<MinuteWindow> ClassWindow(const RunSettings& settings,
                                         const std::filesystem::path& minuteFile) {
@@ -528,8 +563,8 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
   // slot that also holds the previous export's part after midnight keeps that part.
   const auto heldInPart = [&]() -> StoredPartAnswer {
     std::vector<Candle> night = previousNight ? previousNight() : std::vector<Candle>{};
-    if (!night.empty() && !DayHoldsNight(instrument, codes, date, night, ownDay)) night.clear();
-    return {StoredPart::kHeldInPart, NightBefore(std::move(night), ownDay)};
+    return {StoredPart::kHeldInPart,
+            KeptBeforeExport(instrument, codes, date, std::move(night), ownDay)};
   };
   std::int32_t newestDate = 0;
   std::vector<Candle> newest;  // the stored candles that hold the newest stored date
@@ -598,7 +633,7 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
           return {StoredPart::kHeldInPart, night};
         if (OpensNearerTheExport(*stored, night, ownDay) &&
             EndsInAFormingMinute(*stored, std::nullopt, ownDay))
-          return {StoredPart::kHeldInPart, {}};
+          return {StoredPart::kHeldInPart, FinestRunBeforeExport(instrument, codes, date, ownDay)};
         // Extending a day that ends with a stretch of this export would count it twice.
         if (MayEndWithFirstStretch(*stored, ownDay)) return {StoredPart::kCannotTell, {}};
         return {StoredPart::kBeforeDay, {}};
@@ -606,8 +641,8 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
     }
     // An earlier part of this export is stored: the day is replaced, keeping the previous
     // export's part after midnight when the stored day holds it.
-    if (!night.empty() && !DayHoldsNight(instrument, codes, date, night, ownDay)) night.clear();
-    return {StoredPart::kHeldInPart, NightBefore(std::move(night), ownDay)};
+    return {StoredPart::kHeldInPart,
+            KeptBeforeExport(instrument, codes, date, std::move(night), ownDay)};
   }
   // The newest stored day is the date the minutes pass into.
   if (passes && newestDate == ownNight.front().date) {

@@ -424,11 +424,31 @@ TEST(StoredPartOfDay, AnIntervalThatTellsStillKeepsTheNightForASharedSlot) {
   EXPECT_EQ(answer.keptNight.size(), night.size());
 }
 
+// The same archive when the tree no longer gives that part (the previous export removed,
+// or sent again with another night): the 1-minute candles before the export are what the
+// day holds, and the 1439-minute slot keeps them.
+TEST(StoredPartOfDay, ASharedSlotKeepsWhatTheFinestIntervalHoldsBeforeTheExport) {
+  const std::vector<Candle> previous = NightExport(kD0, 200);
+  const std::vector<Candle> night = AfterMidnight(previous, kD1);
+  std::vector<Candle> otherNight = night;
+  for (Candle& c : otherNight) c.volume = 3;
+  const std::vector<Candle> grown = NightExport(kD1, 45);
+  for (const std::vector<Candle>& tree : {std::vector<Candle>{}, otherNight}) {
+    test_archive::Archive archive({"1", "1439"});
+    ASSERT_TRUE(Add(archive, previous, kD0));
+    ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 30), kD1));
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, tree, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    ASSERT_EQ(answer.keptNight.size(), night.size());
+    EXPECT_EQ(answer.keptNight.front().volume, night.front().volume);
+  }
+}
+
 // Minute intervals (alone, or beside a day candle), the previous export gone from the tree:
 // the finest interval's newest candle, in the export's first slot, is an earlier add of the
-// export that ended in a minute then still forming. The part after midnight the day holds lies in earlier slots
-// and cannot be the stretch: the grown add past midnight replaces the stretch (extending
-// it would count the forming minute twice).
+// export that ended in a minute then still forming. The part after midnight the day holds
+// lies in earlier slots and cannot be the stretch: the grown add past midnight replaces the
+// stretch (extending it would count the forming minute twice).
 TEST(StoredPartOfDay, AFormingStretchInTheFirstSlotIsHeldInPartBesideALostNight) {
   const std::vector<Candle> previous = NightExport(kD0, 200);
   const std::vector<Candle> grown = NightExport(kD1, 45);

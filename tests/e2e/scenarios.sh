@@ -600,6 +600,33 @@ grown_add_past_midnight_with_minute_intervals_only_counts_once() {
   done
 }
 
+# Intervals 1 and 1439: the previous export left the tree after it was added, so the part
+# after midnight that the 1439-minute slot of 20240131 holds beside the evening's start is
+# one the tree no longer gives. A grown add of FUTN's export keeps it there from the
+# 1-minute candles: every interval equals what adding in order gives.
+grown_add_keeps_in_a_shared_slot_a_night_the_tree_no_longer_gives() {
+  local a=$work/a b=$work/b code
+  for dir in "$a" "$b"; do
+    setup "$dir"
+    set_intervals "$dir" 1 1439
+  done
+  add_futn_export_grown "$b" ""
+  local file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+  cp "$file" "$a/whole.dat"
+  run_ok "$a" -a add -d 20240130
+  mv "$a/bin/minutes/20240130/FUTN/SIH4/1.dat" "$a/prev.dat"
+  cut_export_after "$file" 200000
+  run_ok "$a" -a add -d 20240131
+  cp "$a/whole.dat" "$file"
+  run_ok "$a" -a add -d 20240131
+  mv "$a/prev.dat" "$a/bin/minutes/20240130/FUTN/SIH4/1.dat"
+  add_range "$a" 20240201 20240202
+  for code in 1 1439; do
+    same_digests "$(interval_lines "$a" "$code" | grep SIH4)" "$(interval_lines "$b" "$code" | grep SIH4)" \
+      "interval $code differs from the grown export added in order"
+  done
+}
+
 # Minute intervals only (5 and 60): the previous export left the tree, so its part after
 # midnight that the archive holds is one the tree no longer gives. FUTN's export of
 # 20240131 added when its second minute was still forming, then added grown past

@@ -50,7 +50,9 @@ RULE_INSERT_REPLACES_WHOLE_SLOTS: an N-minute interval holds candles, not minute
   export in the tree, read again, equal to the held minutes) stays in the day and in
   every interval's replaced slot, whether a minute interval can tell the earlier add or
   none can (each one's newest candle is the slot the export starts in, or a slot of a day
-  or more that it ends in).
+  or more that it ends in). When the tree no longer gives that part as held, the replaced
+  slots keep the held minutes of the date that the finest minute interval (under a day,
+  holding candles) holds in its slots before the export's first one.
 RULE_LOT_CHANGE_ROUNDS_EACH_CANDLE: changelot divides every stored volume and every minute
   volume by L and rounds each to a whole number; the test only uses lots for which that
   division is exact, so the model divides exactly.
@@ -672,11 +674,16 @@ class Model:
         """The previous export's part after midnight that an add of a grown export keeps:
         all of it when the day holds it as the tree gives it, also in a slot the add
         replaces whole (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
-        if not night:
+        if night and all(s.held.get(k) == v for k, v in night.items()):
+            return set(night)
+        # else what the finest minute interval holds of the date before the export
+        first = keys[0]
+        finest = [c for c in s.minute_codes if c < MINUTES_PER_DAY and s.visible[c]]
+        if not finest:
             return set()
-        if any(s.held.get(k) != v for k, v in night.items()):
-            return set()
-        return set(night)
+        code = finest[0]
+        return {k for k in s.held if k[0] == first[0] and k not in s.lost[code]
+                and candle_key(code, *k) < candle_key(code, *first)}
 
     def insert(self, name, minutes, kept_night=frozenset(), night=None, own_next=None):
         """night: what the newest earlier export of the tree gives the first date after its
