@@ -309,9 +309,12 @@ bool StoredDayHoldsNight(const Candle& stored, const std::vector<Candle>& night,
   const bool with = PrefixVolume(stored.volume, part.volume, ownDay, ownDay.size());
   const bool without = PrefixVolume(stored.volume, 0, ownDay, ownDay.size());
   // The part and a stretch ending in a minute then still forming may have by chance the
-  // volume of a whole first stretch alone: the prices tell (that stretch's open and range
-  // are not the stored ones).
-  if (!with && EndsInAFormingMinute(stored, part, ownDay) && !IsFirstStretch(stored, ownDay))
+  // volume of a whole first stretch alone: the prices tell (the day opens with the part,
+  // strictly nearer its open than the export's, and is no first stretch by its prices).
+  // A first stretch ending in a forming minute alone opens with the export: not the part.
+  if (!with && !ownDay.empty() &&
+      std::fabs(stored.open - part.open) < std::fabs(stored.open - ownDay.front().open) &&
+      EndsInAFormingMinute(stored, part, ownDay) && !IsFirstStretch(stored, ownDay))
     return true;
   if (with != without) return with;
   if (ownDay.empty()) return stored.volume > part.volume;

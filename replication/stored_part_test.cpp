@@ -509,6 +509,29 @@ TEST(StoredPartOfDay, APartAndAFormingStretchWithTheVolumeOfAWholeStretchKeepThe
   }
 }
 
+// The previous export lies in the tree but was never added, and its part after midnight
+// opens a price step below the export: a first stretch ending in a forming minute alone
+// must not be taken for that part and such a stretch (it opens with the export), so the
+// grown add keeps no part the day never held.
+TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAdded) {
+  std::vector<Candle> night;
+  for (int m = 0; m <= 30; ++m) night.push_back(Minute(kD1, m * 100, 99.9, 0.1));
+  std::vector<Candle> grown;
+  for (int m = 0; m <= 120; ++m)
+    grown.push_back(Minute(kD1, 190000 + m / 60 * 10000 + m % 60 * 100, 100, 1));
+  std::vector<Candle> first(grown.begin(), grown.begin() + 30);
+  first.back().volume = 0.5;
+  for (const std::vector<std::string>& codes :
+       std::vector<std::vector<std::string>>{{"day"}, {"3", "30", "180", "1439"}}) {
+    SCOPED_TRACE(codes.back());
+    test_archive::Archive archive(codes);
+    ASSERT_TRUE(Add(archive, first, kD1));
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_TRUE(answer.keptNight.empty());
+  }
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it
