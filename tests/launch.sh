@@ -32,13 +32,32 @@ wine_cannot_start() {
   [ $? != "$launch_probe_code" ]
 }
 
-# The main log that Barsync run in folder $1/bin with the remaining arguments writes to;
-# nothing when the arguments choose another one.
+# The main log that Barsync run in folder $1/bin with the remaining arguments writes to:
+# the value of -l, else [Output] Logs of the folder's Barsync.ini, a relative path taken
+# from $1/bin; nothing when the lines go to the console (an empty value) or the settings
+# cannot be read.
 main_log_of() {
-  local dir=$1 arg
+  local dir=$1 path="" given=""
   shift
-  for arg in "$@"; do [ "$arg" = -l ] && return; done
-  echo "$dir/bin/Barsync.log"
+  while [ $# -gt 0 ]; do
+    if [ "$1" = -l ]; then
+      given=1 path=${2:-}
+      break
+    fi
+    shift
+  done
+  if [ -z "$given" ]; then
+    [ -f "$dir/bin/Barsync.ini" ] || return
+    path=$(tr -d '\r' <"$dir/bin/Barsync.ini" |
+      awk -F= '/^\[/ { section = $0; next }
+               section == "[Output]" && $1 == "Logs" { value = substr($0, 6) }
+               END { print value }')
+  fi
+  [ -n "$path" ] || return
+  case $path in
+    /*) echo "$path" ;;
+    *) echo "$dir/bin/$path" ;;
+  esac
 }
 
 # The size of file $1, 0 when it does not exist.
@@ -62,9 +81,10 @@ launch_failed() {
     return 0
   fi
   # Barsync always writes its "Init log" line, to its main log or, when that cannot be
-  # opened, to standard output: a start under wine that grew neither never reached it.
-  if [ -n "$emulator" ] && [ -n "${launch_log:-}" ] && [ "${3:-0}" -gt 0 ] &&
-    [ "$(file_size "$launch_log")" = "$3" ] && [ ! -s "$2" ]; then
+  # opened, to standard output: a start under wine that grew neither never reached it,
+  # also when the log did not exist before (a scenario that removed it to read one run).
+  if [ -n "$emulator" ] && [ -n "${launch_log:-}" ] &&
+    [ "$(file_size "$launch_log")" = "${3:-0}" ] && [ ! -s "$2" ]; then
     return 0
   fi
   if grep -qE '^wine(64)?: (failed to|could not|cannot|.*Assertion)|^wine client error|wine server (seems|never|failed)|mysterious reason' \

@@ -80,7 +80,25 @@ launch_log=$work/program.log launch "$work/out.txt" "$work/logger" 1 2>/dev/null
 [ $? = 1 ] && [ "$(wc -l <"$work/starts")" = 1 ] || fail "a start that wrote its log is retried"
 rm -f "$work/program.log"
 launch_log=$work/program.log case_with 7 "1 " run
-[ "$starts" = 1 ] || fail "a silent start is retried although the log did not exist before"
+[ "$rc" = 1 ] && [ "$starts" = 2 ] ||
+  fail "a start that left no trace is not retried when the log did not exist before"
+rm -f "$work/program.log"
+printf 'run\n' >"$work/plan"
+rm -f "$work/starts"
+launch_log=$work/program.log launch "$work/out.txt" "$work/logger" 1 2>/dev/null
+[ $? = 1 ] && [ "$(wc -l <"$work/starts")" = 1 ] || fail "a start that made its log is retried"
+
+# The log a run writes to: -l, else [Output] Logs of the folder's settings.
+mkdir -p "$work/folder/bin"
+printf '[General]\r\nLogs=wrong.log\r\n[Output]\r\nErrors=e.log\r\nLogs=logs/run.log\r\n' \
+  >"$work/folder/bin/Barsync.ini"
+[ "$(main_log_of "$work/folder" -a add)" = "$work/folder/bin/logs/run.log" ] ||
+  fail "the main log is not read from [Output] Logs"
+[ "$(main_log_of "$work/folder" -a add -l /var/x.log)" = /var/x.log ] ||
+  fail "the main log given by -l is not taken"
+[ -z "$(main_log_of "$work/folder" -a add -l "")" ] || fail "an empty -l does not mean the console"
+printf '[Output]\nLogs=\n' >"$work/folder/bin/Barsync.ini"
+[ -z "$(main_log_of "$work/folder" -a add)" ] || fail "an empty Logs does not mean the console"
 
 # A test tool says why whenever it fails: a failure without a word is not its own.
 tool=$work/archive_csv.exe
