@@ -19,6 +19,7 @@ else()
 endif()
 
 include(GoogleTest)
+get_filename_component(BARSYNC_WINE_GTEST ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-gtest.sh ABSOLUTE)
 
 # Can this machine run the test programs at all? Where 32-bit wine cannot start (no
 # 32-bit program support and no emulator installed), such test programs are built but
@@ -65,6 +66,12 @@ function(barsync_add_gtests target)
              COMMAND sh -c "echo 'not run: ${BARSYNC_CANNOT_RUN_REASON}'; exit 77")
     set_tests_properties(${target}.not_run PROPERTIES SKIP_RETURN_CODE 77)
     return()
+  endif()
+  # Under wine through tools/wine-gtest.sh, which starts a program again when wine lost
+  # its start (a failure without any output).
+  if(CMAKE_CROSSCOMPILING)
+    set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
+                 ${BARSYNC_WINE_GTEST} ${CMAKE_CROSSCOMPILING_EMULATOR})
   endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
                        DISCOVERY_TIMEOUT ${BARSYNC_DISCOVERY_TIMEOUT} ${ARGN}

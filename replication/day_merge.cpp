@@ -517,16 +517,20 @@ std::vector<Candle> FinestRunBeforeExport(const Candle* instrument,
   return before;
 }
 
-// What an add that replaces a day held in part keeps in every slot it replaces: the
-// previous export's part after midnight as the tree gives it when the day holds it, else
-// what the finest minute interval holds of the date before the export (a part the tree
-// no longer gives as it was stored), else nothing.
+// What an add that replaces a day held in part keeps in every slot it replaces: what the
+// finest minute interval holds of the date before the export, else (no such interval, or
+// its slot is shared with the export) the previous export's part after midnight as the
+// tree gives it when the day holds it, else nothing. The archive's own candles come first:
+// the tree may give that part again with other prices or fewer minutes that still fit the
+// day's volume, and the replaced slot would then disagree with the finer ones.
 std::vector<Candle> KeptBeforeExport(const Candle* instrument,
                                      const std::vector<std::int32_t>& codes, std::int32_t date,
                                      std::vector<Candle> night, const std::vector<Candle>& ownDay) {
+  std::vector<Candle> held = FinestRunBeforeExport(instrument, codes, date, ownDay);
+  if (!held.empty()) return held;
   if (!night.empty() && DayHoldsNight(instrument, codes, date, night, ownDay))
     return NightBefore(std::move(night), ownDay);
-  return FinestRunBeforeExport(instrument, codes, date, ownDay);
+  return {};
 }
 
 // The time window of the class whose export file is minuteFile (.../DATE/CLASS/SEC/1.dat).

@@ -79,10 +79,24 @@ bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinut
   const auto end = settings.timeEnds_.find(setting->second);
   work.timeBegin_ = begin != settings.timeBegins_.end() ? begin->second : 0;
   work.timeEnd_ = end != settings.timeEnds_.end() ? end->second : 0;
+  const int count = day.minutes.m_Count;
   const WindowPart part =
-      NarrowToWindow(day.minutes.m_Candles, day.minutes.m_Count, work.timeBegin_, work.timeEnd_);
+      NarrowToWindow(day.minutes.m_Candles, count, work.timeBegin_, work.timeEnd_);
   day.minutes.m_Candles += part.first;
   day.minutes.m_Count = part.count;
+  // Minutes outside the window are normal (a session's neighbours in one export), but a
+  // file that gives nothing must not pass without a word.
+  const std::string file = support::NarrowPath(day.file);
+  if (count > 0 && part.count == 0) {
+    LogAt(1,
+          "Minute file %s holds no minute inside the window %06d-%06d of class %s (%d minutes "
+          "outside it): nothing is stored from it",
+          file.c_str(), work.timeBegin_, work.timeEnd_, work.curClass_.c_str(), count);
+  } else if (part.count < count) {
+    LogAt(2, "Minute file %s: %d minutes before and %d after the window %06d-%06d are passed over",
+          file.c_str(), part.first, count - part.first - part.count, work.timeBegin_,
+          work.timeEnd_);
+  }
   return part.count > 0;
 }
 

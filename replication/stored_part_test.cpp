@@ -68,6 +68,20 @@ std::vector<Candle> NoExport(std::int32_t) {
   return {};
 }
 
+// A night kept as the archive's finest minute interval gives it (3-minute candles
+// stand for 1-minute ones): the same volume, open and first time, nothing at or after
+// the export's first minute.
+void ExpectSameNight(const std::vector<Candle>& kept, const std::vector<Candle>& night) {
+  ASSERT_FALSE(kept.empty());
+  double keptVolume = 0, nightVolume = 0;
+  for (const Candle& c : kept) keptVolume += c.volume;
+  for (const Candle& c : night) nightVolume += c.volume;
+  EXPECT_EQ(keptVolume, nightVolume);
+  EXPECT_EQ(kept.front().open, night.front().open);
+  EXPECT_EQ(kept.front().time, night.front().time);
+  EXPECT_LE(kept.back().time, night.back().time);
+}
+
 // A newer date added first (its short evening: 31 minutes) holds the volume of the older
 // export's first 31 minutes after midnight: the older date added afterwards is not an
 // earlier add of that export and must leave the newer date's day as it is.
@@ -371,7 +385,7 @@ TEST(StoredPartOfDay, MinuteIntervalsAloneShowTheNightAGrownExportKeeps) {
   const std::vector<Candle> night = AfterMidnight(previous, kD1);
   const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
   EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
-  EXPECT_EQ(answer.keptNight.size(), night.size());
+  ExpectSameNight(answer.keptNight, night);
 }
 
 // The same, with the export grown past midnight: the add must replace the day from the
@@ -390,7 +404,7 @@ TEST(StoredPartOfDay, MinuteIntervalsAloneShowAnEarlierPartOfAnExportGrownPastMi
     ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 1), kD1));
     const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
     EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
-    EXPECT_EQ(answer.keptNight.size(), night.size());
+    ExpectSameNight(answer.keptNight, night);
   }
 }
 
@@ -424,23 +438,38 @@ TEST(StoredPartOfDay, AnIntervalThatTellsStillKeepsTheNightForASharedSlot) {
   EXPECT_EQ(answer.keptNight.size(), night.size());
 }
 
-// The same archive when the tree no longer gives that part (the previous export removed,
-// or sent again with another night): the 1-minute candles before the export are what the
-// day holds, and the 1439-minute slot keeps them.
+// The same archive when the tree no longer gives that part as it was stored (the previous
+// export removed, or sent again with other volumes, other prices or a shorter night): the
+// 1-minute candles before the export are what the day holds, and the 1439-minute slot
+// keeps them, not the tree's version (the intervals of the archive would disagree).
 TEST(StoredPartOfDay, ASharedSlotKeepsWhatTheFinestIntervalHoldsBeforeTheExport) {
   const std::vector<Candle> previous = NightExport(kD0, 200);
   const std::vector<Candle> night = AfterMidnight(previous, kD1);
-  std::vector<Candle> otherNight = night;
-  for (Candle& c : otherNight) c.volume = 3;
+  std::vector<Candle> otherVolumes = night;
+  for (Candle& c : otherVolumes) c.volume = 3;
+  std::vector<Candle> otherPrices = night;
+  for (Candle& c : otherPrices) {
+    c.open += 7;
+    c.high += 7;
+    c.low += 7;
+    c.close += 7;
+  }
+  const std::vector<Candle> shorter(night.begin(), night.begin() + 60);
   const std::vector<Candle> grown = NightExport(kD1, 45);
-  for (const std::vector<Candle>& tree : {std::vector<Candle>{}, otherNight}) {
+  for (const std::vector<Candle>& tree :
+       {std::vector<Candle>{}, otherVolumes, otherPrices, shorter}) {
+    SCOPED_TRACE(tree.size());
     test_archive::Archive archive({"1", "1439"});
     ASSERT_TRUE(Add(archive, previous, kD0));
     ASSERT_TRUE(Add(archive, std::vector<Candle>(grown.begin(), grown.begin() + 30), kD1));
     const StoredPartAnswer answer = Ask(archive, grown, kD1, tree, NoExport);
     EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
     ASSERT_EQ(answer.keptNight.size(), night.size());
-    EXPECT_EQ(answer.keptNight.front().volume, night.front().volume);
+    for (std::size_t k = 0; k < night.size(); ++k) {
+      EXPECT_EQ(answer.keptNight[k].time, night[k].time);
+      EXPECT_EQ(answer.keptNight[k].open, night[k].open);
+      EXPECT_EQ(answer.keptNight[k].volume, night[k].volume);
+    }
   }
 }
 

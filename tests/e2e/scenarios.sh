@@ -600,30 +600,80 @@ grown_add_past_midnight_with_minute_intervals_only_counts_once() {
   done
 }
 
-# Intervals 1 and 1439: the previous export left the tree after it was added, so the part
-# after midnight that the 1439-minute slot of 20240131 holds beside the evening's start is
-# one the tree no longer gives. A grown add of FUTN's export keeps it there from the
-# 1-minute candles: every interval equals what adding in order gives.
-grown_add_keeps_in_a_shared_slot_a_night_the_tree_no_longer_gives() {
-  local a=$work/a b=$work/b code
-  for dir in "$a" "$b"; do
-    setup "$dir"
-    set_intervals "$dir" 1 1439
-  done
-  add_futn_export_grown "$b" ""
+# Raises every price of the records of export file $1 timed before $2 (HHMMSS) by 1%,
+# volumes unchanged: an export sent again with corrected prices.
+raise_prices_before() {
+  perl -e '
+    open(my $f, "+<", $ARGV[0]) or die "$ARGV[0]: $!";
+    binmode $f;
+    my $at = 0;
+    while (read($f, my $record, 48) == 48) {
+      my ($volume, @rest) = unpack("d<5 l<2", $record);
+      if ($rest[5] < $ARGV[1]) {
+        $rest[$_] = sprintf("%.2f", $rest[$_] * 1.01) + 0 for 0 .. 3;
+        seek($f, $at, 0);
+        print $f pack("d<5 l<2", $volume, @rest);
+        seek($f, $at + 48, 0);
+      }
+      $at += 48;
+    }
+    close($f) or die "$!";' "$1" "$2" || fail "cannot raise the prices of $1"
+}
+
+# Minutes outside a class's window are passed over with a line: a file that gives no
+# minute inside its window says that nothing is stored from it (FUTN's export of
+# 20240131 cut to its first hour, all before 19:00), and at DebugLevel 2 every file that
+# loses minutes to its window says how many (TQBR's exports start at 07:00, before 10:00).
+minutes_outside_the_window_are_reported() {
+  local a=$work/a
+  setup "$a"
+  sed -i 's/^DebugLevel=1/DebugLevel=2/' "$a/bin/Barsync.ini"
   local file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
-  cp "$file" "$a/whole.dat"
-  run_ok "$a" -a add -d 20240130
-  mv "$a/bin/minutes/20240130/FUTN/SIH4/1.dat" "$a/prev.dat"
-  cut_export_after "$file" 200000
+  head -c $((60 * RECORD)) "$file" >"$file.part" && mv "$file.part" "$file"
   run_ok "$a" -a add -d 20240131
-  cp "$a/whole.dat" "$file"
-  run_ok "$a" -a add -d 20240131
-  mv "$a/prev.dat" "$a/bin/minutes/20240130/FUTN/SIH4/1.dat"
-  add_range "$a" 20240201 20240202
-  for code in 1 1439; do
-    same_digests "$(interval_lines "$a" "$code" | grep SIH4)" "$(interval_lines "$b" "$code" | grep SIH4)" \
-      "interval $code differs from the grown export added in order"
+  log_has "$a" "FUTN/SIH4/1.dat holds no minute inside the window 190000-020000 of class FUTN (60 minutes outside it): nothing is stored from it"
+  slashed "$a/bin/Barsync.log" |
+    grep -qE "TQBR/SBER/1.dat: [1-9][0-9]* minutes before and [1-9][0-9]* after the window 100000-184500 are passed over" ||
+    fail "the main log does not count the minutes of TQBR/SBER outside its window"
+  [ -e "$a/bin/archive/FUTN/SIH4.dat" ] && fail "a file with no minute inside its window made an archive"
+  sed -i 's/^DebugLevel=2/DebugLevel=1/' "$a/bin/Barsync.ini"
+  fresh_logs "$a"
+  run_ok "$a" -a add -d 20240201
+  log_lacks "$a" "after the window 100000-184500 are passed over"
+}
+
+# Intervals 1 and 1439: after the previous export was added, it left the tree, or came
+# back with other prices for its part after midnight (same volumes, so the day's volume
+# still fits it). The part after midnight that the 1439-minute slot of 20240131 holds
+# beside the evening's start is then one the tree no longer gives. A grown add of FUTN's
+# export keeps it there from the 1-minute candles: every interval equals what adding in
+# order gives.
+grown_add_keeps_in_a_shared_slot_a_night_the_tree_no_longer_gives() {
+  local a b=$work/b code previous
+  setup "$b"
+  set_intervals "$b" 1 1439
+  add_futn_export_grown "$b" ""
+  for previous in removed repriced; do
+    a=$work/a-$previous
+    setup "$a"
+    set_intervals "$a" 1 1439
+    local file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
+    local prev=$a/bin/minutes/20240130/FUTN/SIH4/1.dat
+    cp "$file" "$a/whole.dat"
+    cp "$prev" "$a/prev.dat"
+    run_ok "$a" -a add -d 20240130
+    if [ "$previous" = removed ]; then rm "$prev"; else raise_prices_before "$prev" 120000; fi
+    cut_export_after "$file" 200000
+    run_ok "$a" -a add -d 20240131
+    cp "$a/whole.dat" "$file"
+    run_ok "$a" -a add -d 20240131
+    cp "$a/prev.dat" "$prev"
+    add_range "$a" 20240201 20240202
+    for code in 1 1439; do
+      same_digests "$(interval_lines "$a" "$code" | grep SIH4)" \
+        "$(interval_lines "$b" "$code" | grep SIH4)" \
+        "interval $code (previous export $previous) differs from the grown export added in order"
+    done
   done
 }
 

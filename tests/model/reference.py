@@ -671,19 +671,30 @@ class Model:
 
     @staticmethod
     def _kept_night(s, keys, night):
-        """The previous export's part after midnight that an add of a grown export keeps:
-        all of it when the day holds it as the tree gives it, also in a slot the add
-        replaces whole (RULE_INSERT_REPLACES_WHOLE_SLOTS)."""
-        if night and all(s.held.get(k) == v for k, v in night.items()):
-            return set(night)
-        # else what the finest minute interval holds of the date before the export
+        """The previous export's part after midnight that an add of a grown export keeps,
+        also in a slot the add replaces whole (RULE_INSERT_REPLACES_WHOLE_SLOTS): what the
+        finest minute interval holds of the date before the export, else all of that part
+        when the day holds it as the tree gives it."""
         first = keys[0]
         finest = [c for c in s.minute_codes if c < MINUTES_PER_DAY and s.visible[c]]
-        if not finest:
-            return set()
-        code = finest[0]
-        return {k for k in s.held if k[0] == first[0] and k not in s.lost[code]
-                and candle_key(code, *k) < candle_key(code, *first)}
+        if finest:
+            code = finest[0]
+            held = {k for k in s.held if k[0] == first[0] and k not in s.lost[code]
+                    and candle_key(code, *k) < candle_key(code, *first)}
+            if held:
+                return held
+        if night and all(s.held.get(k) == v for k, v in night.items()):
+            return set(night)
+        # RULE_NO_FINER_INTERVAL_KEEPS_THE_TREE_NIGHT: no minute interval under a day shows
+        # what the day holds before the export; when the held minutes there are the tree's
+        # part after midnight by time and volume (only its prices differ: the previous
+        # export sent again corrected), the replaced day keeps that part as the tree gives it
+        before = {k for k in s.held if k[0] == first[0] and k < first}
+        if night and before == set(night) and \
+                all(s.held[k][0] == v[0] for k, v in night.items()):
+            s.held.update(night)
+            return set(night)
+        return set()
 
     def insert(self, name, minutes, kept_night=frozenset(), night=None, own_next=None):
         """night: what the newest earlier export of the tree gives the first date after its

@@ -80,6 +80,14 @@ LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 13
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
 # Seeds from here on draw exports that end in a minute still forming (maybe_forming).
 FORMING_FROM_SEED = 50000
+# Seeds from here on may send the previous export again (other prices after its midnight,
+# or a shorter night) before a grown export is added again (maybe_resend_previous), when
+# the archive keeps a minute interval of at most RESEND_NEEDS_INTERVAL minutes: such an
+# interval shows what the day held before the export. Without one, what a day candle held
+# of a part after midnight that the tree no longer gives cannot be known (README, "Left
+# as they are").
+RESEND_FROM_SEED = 100000
+RESEND_NEEDS_INTERVAL = 360
 # Faults the model exposes that are not mended yet, under a name FAULTS explains.
 FAULTS = {}
 KNOWN_FAULTS = {}
@@ -203,6 +211,9 @@ class Sequence:
         # minute still forming; its own RNG keeps the rest of the seed's sequence.
         self.forming_rng = random.Random(seed * 104729 + 7) if seed >= FORMING_FROM_SEED \
             else None
+        self.resend_rng = random.Random(seed * 15485863 + 3) \
+            if seed >= RESEND_FROM_SEED and \
+            any(0 < c <= RESEND_NEEDS_INTERVAL for c in self.s.codes) else None
         self.log = []
 
     # --- the minute tree ---
@@ -348,9 +359,45 @@ class Sequence:
             if k == len(full):
                 del self.grown[key]
             grew.append("%s/%s up to %06d%s" % (key[1], key[2], full[k - 1][6], forming))
-        self.note("add %d again, grown: %s" % (date, "; ".join(grew)))
+        resent = self.maybe_resend_previous(date)
+        self.note("add %d again, grown: %s%s" % (date, "; ".join(grew), resent))
         self.runner.run("-a", "add", "-d", str(date))
         self.apply_day("add", date)
+
+    def maybe_resend_previous(self, date):
+        """The export before date, sent again corrected before the grown export of date is
+        added again: its records after its midnight with other prices (volumes unchanged)
+        or fewer of them at their end. Returns a note for the log."""
+        if self.resend_rng is None or self.resend_rng.random() >= 0.4:
+            return ""
+        notes = []
+        for sec in self.s.securities:
+            earlier = [d for (d, c, code) in self.tree if d < date and (c, code) == sec[:2]]
+            if not earlier:
+                continue
+            previous = max(earlier)
+            records = self.tree[(previous, sec[0], sec[1])]
+            night = [k for k, r in enumerate(records) if r[5] != previous]
+            if not night:
+                continue
+            how = self.resend_rng.choice(["prices", "shorter", "both"])
+            changed = list(records)
+            if how != "shorter":
+                shift = self.resend_rng.choice([-3, -1, 1, 2, 5])
+                for k in night:
+                    v, o, h, lo, c, d, t = changed[k]
+                    o, h, lo, c = ((round(x * 100) + shift) / 100.0 for x in (o, h, lo, c))
+                    changed[k] = (v, o, h, lo, c, d, t)
+            if how != "prices":
+                drop = self.resend_rng.randint(1, len(night))
+                changed = changed[:len(changed) - drop]
+            self.write(previous, sec, changed)
+            notes.append("%s/%s of %d %s" % (sec[0], sec[1], previous,
+                                             "with other prices after midnight"
+                                             if how == "prices" else "with a shorter night"
+                                             if how == "shorter" else
+                                             "with other prices and a shorter night"))
+        return "; previous export sent again: " + "; ".join(notes) if notes else ""
 
     def forget_growth(self, date):
         for key in [k for k in self.grown if k[0] == date]:
