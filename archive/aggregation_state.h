@@ -48,6 +48,10 @@ struct AggregationState {
   // tells whether the day interval holds every day of a week or month.
   std::vector<Candle> daysBeforeEdit;
   bool daysBeforeEditKept = false;
+  // The whole archive as it was before an insert changed it: what an N-minute interval's
+  // edge slots keep is read from its finer intervals there.
+  std::vector<Candle> archiveBeforeInsert;
+  bool archiveBeforeInsertKept = false;
   // For an insert: the day candle that the export of a date gives that date (up to its
   // own passage of midnight) from its minutes later than a time (HHMMSS), read from the
   // minute export tree; unset where the tree is not known. Asked for when the inserted

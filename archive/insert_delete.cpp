@@ -8,6 +8,7 @@
 #include "archive/archive_layout.h"
 #include "archive/calendar.h"
 #include "archive/day_widening.h"
+#include "archive/edge_slots.h"
 #include "archive/minute_candles.h"
 #include "support/log.h"
 
@@ -97,7 +98,27 @@ void KeepNightInFirstSlot(const CMinArch& target, const AggregationState& state,
   }
 }
 
+// Remembers the whole archive as it stands, before this run's insert changes it: the edge
+// slots of each interval read the finer intervals from it.
+void KeepArchiveBeforeInsert(const Candle* instrument, AggregationState& state) {
+  if (state.archiveBeforeInsertKept) return;
+  state.archiveBeforeInsertKept = true;
+  state.archiveBeforeInsert.assign(instrument, instrument + ArchiveRecords(instrument));
+}
+
+// The first and last inserted minutes, as the one-minute candles of the request date them.
+std::optional<std::pair<MinutePoint, MinutePoint>> InsertedSpan(const CMinArch& target,
+                                                                const ApplyRequest& request) {
+  AggregationState scratch;
+  const MinuteBuildResult ones = BuildCandles(target, request, kOneMinuteInterval, scratch);
+  if (!ones.ok || ones.candles.empty()) return std::nullopt;
+  const Candle& first = ones.candles.front();
+  const Candle& last = ones.candles.back();
+  return std::make_pair(MinutePoint{first.date, first.time}, MinutePoint{last.date, last.time});
+}
+
 bool InsertMinutes(CMinArch& target, const ApplyRequest& request, AggregationState& state) {
+  KeepArchiveBeforeInsert(target.m_Instrument, state);
   const bool filling = state.Filling();
   MinuteBuildResult built = BuildCandles(target, request, target.m_Interval, state);
   if (!built.ok || built.candles.empty()) {
@@ -114,6 +135,10 @@ bool InsertMinutes(CMinArch& target, const ApplyRequest& request, AggregationSta
   FinishDayBuffer(state);
   if (FullAndOlderThanRun(target, last)) return true;
   KeepNightInFirstSlot(target, state, built.candles);
+  if (const auto span = InsertedSpan(target, request)) {
+    KeepFinerInEdgeSlots(state.archiveBeforeInsert, target.m_Interval, span->first,
+                         span->second, state.keptNight.empty(), built.candles);
+  }
   const auto [start, end] = FindRange(target, first, last);
   int tail = request.tailCount;
   return ReplaceRun(target, start, end, built.candles, tail);

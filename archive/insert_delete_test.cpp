@@ -284,13 +284,15 @@ TEST(InsertDay, PartialReinsertReadsEachStretchFromTheIntervalThatHoldsIt) {
   EXPECT_EQ(after.open, before.open);
   EXPECT_EQ(after.high, before.high);
   EXPECT_EQ(after.low, before.low);
-  // The 5-minute slot of 17:40 holds the re-inserted 17:43 and 17:44 alone.
+  // The 5-minute slot of 17:40 holds the re-inserted 17:43 and 17:44, and 17:40 to 17:42
+  // as the one-minute interval still holds them.
   const auto five = a.Run(5);
   const auto slot = std::find_if(five.begin(), five.end(), [&](const Candle& c) {
     return c.date == days[0] && c.time == 174000;
   });
   ASSERT_NE(slot, five.end());
-  EXPECT_EQ(slot->volume, 2);
+  EXPECT_EQ(slot->volume, 5);
+  EXPECT_EQ(slot->open, 100 + 460);
 }
 
 TEST(InsertDay, ExportedAgainOlderThanEveryMinuteRunTakesTheNewNightWhereTheExportsTell) {

@@ -222,10 +222,11 @@ reinsert_partial_export_keeps_whole_day() {
 
 # Once every date is added, SBER's one-minute run (3000 candles) reaches 20240202 only
 # from 14:59; the 5-minute interval holds the whole day. A partial export of that day
-# from 15:02 inserted again replaces the 5-minute slot of 15:00 whole, yet the day keeps
-# 15:00 and 15:01: each stretch before the insert is read from the finest interval that
-# holds it (5-minute candles up to 14:59, one-minute candles from 15:00). The day, week
-# and month candles stay as they were.
+# from 15:02 inserted again rebuilds the 5-minute slot of 15:00, which keeps 15:00 and
+# 15:01 as the one-minute interval holds them, and the day keeps them too: each stretch
+# before the insert is read from the finest interval that holds it (5-minute candles up
+# to 14:59, one-minute candles from 15:00). The day, week and month candles stay as they
+# were.
 reinsert_reads_each_stretch_from_finest_interval() {
   local a=$work/a code before oldest
   setup "$a"
@@ -239,8 +240,32 @@ reinsert_reads_each_stretch_from_finest_interval() {
     same_digests "$(interval_lines "$a" "$code")" "${before[code + 3]}" \
       "re-inserting a partial export changed interval $code"
   done
-  csv "$a" TQBR/SBER.dat 5 | grep -q '^5,[0-9]*,20240202,150000,275.82,.*,939$' ||
-    fail "the 5-minute slot of 15:00 is not the re-inserted 15:02 to 15:04 alone"
+  local folded
+  folded=$(csv "$a" TQBR/SBER.dat 1 | awk -F, '$3 == 20240202 && $4 >= 150000 && $4 < 150500 {
+      if (!n++) open = $5; volume += $9 } END { printf "%s,%d", open, volume }')
+  csv "$a" TQBR/SBER.dat 5 | grep -q "^5,[0-9]*,20240202,150000,${folded%,*},.*,${folded#*,}\$" ||
+    fail "the 5-minute slot of 15:00 is not the fold of the one-minute candles 15:00 to 15:04 ($folded)"
+  csv "$a" TQBR/SBER.dat 5 | grep -q '^5,[0-9]*,20240202,150000,275.82,.*,939$' &&
+    fail "the 5-minute slot of 15:00 holds the re-inserted 15:02 to 15:04 alone"
+}
+
+# Intervals 1 and 1439: the 1439-minute slot of 20240131 holds FUTN's part after midnight
+# of the 20240130 export beside the evening of 20240131, and that of 20240201 the night of
+# 20240131 beside the evening of 20240201. Inserting 20240131 again rebuilds both slots and
+# keeps there what the one-minute interval holds outside the export: every candle equals
+# what adding in order gives.
+insert_again_keeps_shared_slots_as_the_finer_interval_holds() {
+  local a=$work/a b=$work/b dir code
+  for dir in "$a" "$b"; do
+    setup "$dir"
+    set_intervals "$dir" 1 1439
+    add_range "$dir" 20240130 20240202
+  done
+  run_ok "$a" -a insert -d 20240131
+  for code in 1 1439; do
+    same_digests "$(interval_lines "$a" "$code")" "$(interval_lines "$b" "$code")" \
+      "interval $code after inserting 20240131 again differs from adding in order"
+  done
 }
 
 # With the one-minute interval alone beside the calendar ones, every date added leaves its

@@ -513,6 +513,23 @@ class Security:
                 kept.add(k)
         return kept
 
+    def held_in_finer(self, code, first, last, outside, head=True):
+        """RULE_INSERT_REPLACES_WHOLE_SLOTS: of the stored minutes outside an insert's span
+        (first .. last) in the slots of code that the span's ends fall in, those that the
+        finest finer minute interval whose slots nest in code's (and that holds candles)
+        still holds, in its candles wholly outside the span: the edge slots keep them."""
+        finer = [c for c in self.minute_codes if c < code and self.visible[c]
+                 and (code >= MINUTES_PER_DAY or code % c == 0)]
+        if not finer:
+            return set()
+        f = finer[0]
+        lo, hi = candle_key(f, *first), candle_key(f, *last)
+        edges = (candle_key(code, *first) if head else None, candle_key(code, *last))
+        return {k for k in outside if candle_key(code, *k) in edges
+                and (k > last or candle_key(code, *k) == edges[0])
+                and candle_key(f, *k) in self.visible[f] and k not in self.lost[f]
+                and not lo <= candle_key(f, *k) <= hi}
+
     def _days_dropped(self, code, period):
         return any(period_key(code, k[0]) == period for k in self.dropped[DAY])
 
@@ -728,12 +745,15 @@ class Model:
             edges = {k for k in outside if first[0] <= k[0] <= last[0]}
             s.lost["cal"] -= edges
             s.lost["cal"] |= edges - kept
+        # the first slot keeps the part after midnight the add told (kept_night) instead
+        held_finer = {code: s.held_in_finer(code, first, last, outside, head=not kept_night)
+                      for code in s.minute_codes}
         for code in s.lost:
             if code == "cal":
                 continue
             lo, hi = candle_key(code, *first), candle_key(code, *last)
             s.lost[code].update(k for k in outside if lo <= candle_key(code, *k) <= hi
-                                and k not in kept_night)
+                                and k not in kept_night and k not in held_finer[code])
         for lost in s.lost.values():
             lost.difference_update(keys)
         s.touch({k[0] for k in s.held if first <= k <= last} | {k[0] for k in keys})
