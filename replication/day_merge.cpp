@@ -635,8 +635,10 @@ StoredPartAnswer StoredPartOfDay(const Candle* instrument, const std::vector<CMi
         return {StoredPart::kAloneOrAfterNight, {}};
       if (!alone && !afterNight) {
         // An earlier add that ended in a minute still forming, after the night or alone
-        // (a day that opens nearer the night than the export holds that night).
-        if (!night.empty() && EndsInAFormingMinute(*stored, Folded(night), ownDay))
+        // (a day that opens nearer the night than the export holds that night; one that
+        // opens strictly nearer the export does not, whatever a price step allows).
+        if (!night.empty() && !OpensNearerTheExport(*stored, night, ownDay) &&
+            EndsInAFormingMinute(*stored, Folded(night), ownDay))
           return {StoredPart::kHeldInPart, night};
         if (OpensNearerTheExport(*stored, night, ownDay) &&
             EndsInAFormingMinute(*stored, std::nullopt, ownDay))

@@ -2,6 +2,7 @@
 
 #include "archive/calendar.h"
 #include "archive/candle_file.h"
+#include "archive/interval_names.h"
 #include "archive/usable_candle.h"
 #include "replication/instrument_work.h"
 #include "replication/replication_constants.h"
@@ -82,6 +83,13 @@ bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinut
   const int count = day.minutes.m_Count;
   const WindowPart part =
       NarrowToWindow(day.minutes.m_Candles, count, work.timeBegin_, work.timeEnd_);
+  // A file of the next date's minutes alone (a session's part after midnight) never
+  // reaches the window's start: it gets the skip line such a file always gets.
+  if (count > 0 && part.count == 0 &&
+      SkipsExportOfTheNextDateOnly(day, ParseDecimal(work.date_))) {
+    day.minutes.m_Count = 0;
+    return false;
+  }
   day.minutes.m_Candles += part.first;
   day.minutes.m_Count = part.count;
   // Minutes outside the window are normal (a session's neighbours in one export), but a
@@ -89,9 +97,11 @@ bool ApplyTimeWindow(const RunSettings& settings, InstrumentWork& work, DayMinut
   const std::string file = support::NarrowPath(day.file);
   if (count > 0 && part.count == 0) {
     LogAt(1,
-          "Minute file %s holds no minute inside the window %06d-%06d of class %s (%d minutes "
-          "outside it): nothing is stored from it",
-          file.c_str(), work.timeBegin_, work.timeEnd_, work.curClass_.c_str(), count);
+          "Minute file %s: none of its %d minutes reaches the start %06d of the window "
+          "%06d-%06d of class %s (the minutes before that start at the head of a file are "
+          "the previous session's): nothing is stored from it",
+          file.c_str(), count, work.timeBegin_, work.timeBegin_, work.timeEnd_,
+          work.curClass_.c_str());
   } else if (part.count < count) {
     LogAt(2, "Minute file %s: %d minutes before and %d after the window %06d-%06d are passed over",
           file.c_str(), part.first, count - part.first - part.count, work.timeBegin_,

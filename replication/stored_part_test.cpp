@@ -561,6 +561,29 @@ TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAdded) {
   }
 }
 
+// The same when the grown export passes midnight (seed 57457 of the model test): the
+// stored stretch, ending in a forming minute, opens with the export and a price step above
+// the never added part, so the grown add replaces it without gaining that part.
+TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAddedPastMidnight) {
+  std::vector<Candle> night;
+  for (int m = 0; m <= 3; ++m) night.push_back(Minute(kD1, m * 100, 99.9, 30));
+  std::vector<Candle> grown;
+  for (int m = 0; m <= 300; ++m)
+    grown.push_back(Minute(kD1, 190000 + m / 60 * 10000 + m % 60 * 100, 100, 20));
+  grown.push_back(Minute(kD2, 0, 100, 20));
+  std::vector<Candle> first(grown.begin(), grown.begin() + 200);
+  first.back().volume = 7;
+  for (const std::vector<std::string>& codes :
+       std::vector<std::vector<std::string>>{{"day"}, {"day", "week", "month"}}) {
+    SCOPED_TRACE(codes.back());
+    test_archive::Archive archive(codes);
+    ASSERT_TRUE(Add(archive, first, kD1));
+    const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
+    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
+    EXPECT_TRUE(answer.keptNight.empty());
+  }
+}
+
 // A price change divides the archive's prices exactly and rounds the export's minutes down
 // to two decimals: at prices near 0.10, one step is 10 % of the price. The first stretch
 // stored before the change is still an earlier add of the grown export, replaced by it

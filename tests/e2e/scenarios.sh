@@ -645,10 +645,11 @@ raise_prices_before() {
     close($f) or die "$!";' "$1" "$2" || fail "cannot raise the prices of $1"
 }
 
-# Minutes outside a class's window are passed over with a line: a file that gives no
-# minute inside its window says that nothing is stored from it (FUTN's export of
-# 20240131 cut to its first hour, all before 19:00), and at DebugLevel 2 every file that
-# loses minutes to its window says how many (TQBR's exports start at 07:00, before 10:00).
+# Minutes outside a class's window are passed over with a line: a file none of whose
+# minutes reaches the window's start says that nothing is stored from it (FUTN's export of
+# 20240131 cut to its first hour, all before 19:00), unless it holds the next date's
+# minutes alone (the skip line of such a file), and at DebugLevel 2 every file that loses
+# minutes to its window says how many (TQBR's exports start at 07:00, before 10:00).
 minutes_outside_the_window_are_reported() {
   local a=$work/a
   setup "$a"
@@ -656,15 +657,20 @@ minutes_outside_the_window_are_reported() {
   local file=$a/bin/minutes/20240131/FUTN/SIH4/1.dat
   head -c $((60 * RECORD)) "$file" >"$file.part" && mv "$file.part" "$file"
   run_ok "$a" -a add -d 20240131
-  log_has "$a" "FUTN/SIH4/1.dat holds no minute inside the window 190000-020000 of class FUTN (60 minutes outside it): nothing is stored from it"
+  log_has "$a" "FUTN/SIH4/1.dat: none of its 60 minutes reaches the start 190000 of the window 190000-020000 of class FUTN"
   slashed "$a/bin/Barsync.log" |
     grep -qE "TQBR/SBER/1.dat: [1-9][0-9]* minutes before and [1-9][0-9]* after the window 100000-184500 are passed over" ||
     fail "the main log does not count the minutes of TQBR/SBER outside its window"
   [ -e "$a/bin/archive/FUTN/SIH4.dat" ] && fail "a file with no minute inside its window made an archive"
   sed -i 's/^DebugLevel=2/DebugLevel=1/' "$a/bin/Barsync.ini"
+  # An export of the part after midnight alone also lies before the window's start, yet
+  # it is the file the skip line is for.
+  keep_export_after_midnight "$a/bin/minutes/20240201/FUTN/SIH4/1.dat"
   fresh_logs "$a"
   run_ok "$a" -a add -d 20240201
   log_lacks "$a" "after the window 100000-184500 are passed over"
+  log_lacks "$a" "reaches the start 190000"
+  errors_has "$a" "FUTN/SIH4/1.dat is skipped: it holds no minute of 20240201, every minute is dated 20240202"
 }
 
 # Intervals 1 and 1439: after the previous export was added, it left the tree, or came
