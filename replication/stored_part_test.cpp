@@ -538,20 +538,19 @@ TEST(StoredPartOfDay, APartAndAFormingStretchWithTheVolumeOfAWholeStretchKeepThe
   }
 }
 
-// The previous export lies in the tree but was never added, and its part after midnight
-// opens a price step below the export: a first stretch ending in a forming minute alone
-// must not be taken for that part and such a stretch (it opens with the export), so the
-// grown add keeps no part the day never held.
-TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAdded) {
-  std::vector<Candle> night;
-  for (int m = 0; m <= 30; ++m) night.push_back(Minute(kD1, m * 100, 99.9, 0.1));
+// A never added previous part after midnight (night), an export of `length` minutes from
+// 19:00 (volume each, passing midnight when asked), its first `stored` minutes added with
+// the last one still forming: the grown add replaces that stretch and keeps no part.
+void ExpectAFormingStretchGainsNoNight(const std::vector<Candle>& night, int length, double volume,
+                                       bool pastMidnight, std::size_t stored,
+                                       const std::vector<std::vector<std::string>>& sets) {
   std::vector<Candle> grown;
-  for (int m = 0; m <= 120; ++m)
-    grown.push_back(Minute(kD1, 190000 + m / 60 * 10000 + m % 60 * 100, 100, 1));
-  std::vector<Candle> first(grown.begin(), grown.begin() + 30);
-  first.back().volume = 0.5;
-  for (const std::vector<std::string>& codes :
-       std::vector<std::vector<std::string>>{{"day"}, {"3", "30", "180", "1439"}}) {
+  for (int m = 0; m < length; ++m)
+    grown.push_back(Minute(kD1, 190000 + m / 60 * 10000 + m % 60 * 100, 100, volume));
+  if (pastMidnight) grown.push_back(Minute(kD2, 0, 100, volume));
+  std::vector<Candle> first(grown.begin(), grown.begin() + static_cast<std::ptrdiff_t>(stored));
+  first.back().volume = volume / 2;
+  for (const std::vector<std::string>& codes : sets) {
     SCOPED_TRACE(codes.back());
     test_archive::Archive archive(codes);
     ASSERT_TRUE(Add(archive, first, kD1));
@@ -561,27 +560,20 @@ TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAdded) {
   }
 }
 
-// The same when the grown export passes midnight (seed 57457 of the model test): the
-// stored stretch, ending in a forming minute, opens with the export and a price step above
-// the never added part, so the grown add replaces it without gaining that part.
-TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAddedPastMidnight) {
-  std::vector<Candle> night;
-  for (int m = 0; m <= 3; ++m) night.push_back(Minute(kD1, m * 100, 99.9, 30));
-  std::vector<Candle> grown;
-  for (int m = 0; m <= 300; ++m)
-    grown.push_back(Minute(kD1, 190000 + m / 60 * 10000 + m % 60 * 100, 100, 20));
-  grown.push_back(Minute(kD2, 0, 100, 20));
-  std::vector<Candle> first(grown.begin(), grown.begin() + 200);
-  first.back().volume = 7;
-  for (const std::vector<std::string>& codes :
-       std::vector<std::vector<std::string>>{{"day"}, {"day", "week", "month"}}) {
-    SCOPED_TRACE(codes.back());
-    test_archive::Archive archive(codes);
-    ASSERT_TRUE(Add(archive, first, kD1));
-    const StoredPartAnswer answer = Ask(archive, grown, kD1, night, NoExport);
-    EXPECT_EQ(answer.part, StoredPart::kHeldInPart);
-    EXPECT_TRUE(answer.keptNight.empty());
-  }
+// The previous export lies in the tree but was never added, and its part after midnight
+// opens a price step below the export: a first stretch ending in a forming minute alone
+// must not be taken for that part and such a stretch (it opens with the export), so the
+// grown add keeps no part the day never held: with minutes of the part that add up to a
+// whole stretch's volume, and (seed 57457 of the model test) with the grown export
+// passing midnight.
+TEST(StoredPartOfDay, AFormingStretchAloneDoesNotGainANightNeverAdded) {
+  std::vector<Candle> light;
+  for (int m = 0; m <= 30; ++m) light.push_back(Minute(kD1, m * 100, 99.9, 0.1));
+  ExpectAFormingStretchGainsNoNight(light, 121, 1, false, 30,
+                                    {{"day"}, {"3", "30", "180", "1439"}});
+  std::vector<Candle> heavy;
+  for (int m = 0; m <= 3; ++m) heavy.push_back(Minute(kD1, m * 100, 99.9, 30));
+  ExpectAFormingStretchGainsNoNight(heavy, 301, 20, true, 200, {{"day"}, {"day", "week", "month"}});
 }
 
 // A price change divides the archive's prices exactly and rounds the export's minutes down
