@@ -144,3 +144,34 @@ TEST(InsertEdgeSlots, TheEdgeKeepsOnlyWhatTheFinerIntervalStillHolds) {
   EXPECT_EQ(coarse[0].open, 100);
   EXPECT_EQ(coarse[0].close, archive.Run(5).back().close);
 }
+
+// The one-minute interval keeps the newest 3000 candles and has dropped the start of the
+// inserted date up to 10:55: the 90-minute slot of 10:30 reads what lies before the span
+// (from 11:17) from the 5-minute interval, and the 5-minute slot of 11:15 from the
+// one-minute one, so that after the insert every 90-minute candle of the date is still the
+// fold of the 5-minute candles, and every 5-minute candle from 11:00 on the fold of the
+// one-minute ones.
+TEST(InsertEdgeSlots, AFinerIntervalThatDroppedTheSlotsStartLeavesItToACoarserOne) {
+  test_archive::Archive archive({"1", "5", "90"});
+  std::mt19937 rng(7);
+  const std::int32_t dates[] = {20240304, 20240305, 20240306, 20240307, 20240308, 20240311};
+  // 611 minutes a day: the one-minute run drops the first date and 55 minutes of the next.
+  for (const std::int32_t date : dates)
+    ASSERT_TRUE(archive.Apply(test_archive::Minutes(date, 1000, 2010), date).ok);
+  const std::int32_t date = dates[1];
+  ASSERT_EQ(archive.Run(1).front().date, date);
+  ASSERT_EQ(archive.Run(1).front().time, 105500);
+  std::vector<Candle> span = RandomMinutes(rng, 11 * 60 + 17, 15 * 60 + 22);
+  for (Candle& c : span) c.date = date;
+  ASSERT_TRUE(archive.Apply(span, date, 0, "insert").ok);
+  const auto ofDate = [&](std::int32_t code, std::int32_t from) {
+    std::vector<Candle> out;
+    for (const Candle& c : archive.Run(code))
+      if (c.date == date && c.time >= from) out.push_back(c);
+    return out;
+  };
+  ExpectSameCandles(ofDate(90, 0), Fold(ofDate(5, 0), 90), "90 against 5");
+  const std::int32_t oneFrom = archive.Run(1).front().time;
+  const std::int32_t fiveFrom = TimeOf(SlotOf(MinuteOf(oneFrom), 5) + 5);
+  ExpectSameCandles(ofDate(5, fiveFrom), Fold(ofDate(1, fiveFrom), 5), "5 against 1");
+}

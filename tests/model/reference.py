@@ -515,20 +515,47 @@ class Security:
 
     def held_in_finer(self, code, first, last, outside, head=True):
         """RULE_INSERT_REPLACES_WHOLE_SLOTS: of the stored minutes outside an insert's span
-        (first .. last) in the slots of code that the span's ends fall in, those that the
-        finest finer minute interval whose slots nest in code's (and that holds candles)
-        still holds, in its candles wholly outside the span: the edge slots keep them."""
+        (first .. last) in the slots of code that the span's ends fall in, those that a finer
+        minute interval whose slots nest in code's still holds, in its candles wholly
+        outside the span: the edge slots keep them."""
+        kept = self.kept_beside(code, last, False, outside)
+        if head:
+            kept |= self.kept_beside(code, first, True, outside)
+        return kept
+
+    def kept_beside(self, code, edge, opening, outside):
+        """The stored minutes of the slot of code that edge (an inserted minute) falls in, on
+        the side the insert leaves: read from the finest interval nesting in code (holding
+        candles) whose run reaches back to the slot's start (before the span) or to edge
+        (after it), or that shows all the others show (none of them holds a candle ending
+        before its oldest one begins), else from the finest; its candles wholly on that
+        side of its own slot of edge, and what its own rebuilt slot keeps, read the same
+        way from the intervals nesting in it."""
         finer = [c for c in self.minute_codes if c < code and self.visible[c]
                  and (code >= MINUTES_PER_DAY or code % c == 0)]
         if not finer:
             return set()
+
+        def span(c):
+            d, t = min(self.visible[c])
+            start = minute_of_day(t)
+            return d, start, min(start + c, MINUTES_PER_DAY)
+
+        slot = candle_key(code, *edge)
+        point = slot if opening else edge
         f = finer[0]
-        lo, hi = candle_key(f, *first), candle_key(f, *last)
-        edges = (candle_key(code, *first) if head else None, candle_key(code, *last))
-        return {k for k in outside if candle_key(code, *k) in edges
-                and (k > last or candle_key(code, *k) == edges[0])
+        for c in finer:
+            d, start, _ = span(c)
+            if (d, hhmmss(start)) <= point or \
+                    not any((span(o)[0], span(o)[2]) <= (d, start) for o in finer):
+                f = c
+                break
+        own = candle_key(f, *edge)
+        kept = {k for k in outside if candle_key(code, *k) == slot
+                and (k < edge if opening else k > edge)
                 and candle_key(f, *k) in self.visible[f] and k not in self.lost[f]
-                and not lo <= candle_key(f, *k) <= hi}
+                and (candle_key(f, *k) < own if opening else candle_key(f, *k) > own)}
+        return kept | self.kept_beside(f, edge, opening, outside)
 
     def _days_dropped(self, code, period):
         return any(period_key(code, k[0]) == period for k in self.dropped[DAY])
