@@ -257,22 +257,49 @@ std::vector<Candle> DayRun(const Candle* instrument) {
   return std::vector<Candle>(first, first + place->count);
 }
 
+// The day candles a week or month is folded from after the day interval's edit: the run as
+// it stands, behind the days that its 3000 limit pushed out to make room for an inserted
+// day. Those still traded in their week; the edited date itself is not one of them.
+std::vector<Candle> WithDaysDroppedByTheEdit(const std::vector<Candle>& before,
+                                             std::vector<Candle> after, std::int32_t edited) {
+  if (after.empty()) return after;
+  std::vector<Candle> days;
+  for (const Candle& day : before) {
+    if (day.date < after.front().date && day.date < edited) days.push_back(day);
+  }
+  days.insert(days.end(), after.begin(), after.end());
+  return days;
+}
+
 // True when the day interval, as it was before this run's edit, held every day of the
-// period, judged by the dates it holds: it reaches back to the period's first day, or it
-// never dropped a day (fewer than kMaxCandlesPerInterval) and its first day of the period
-// opened the stored candle [start, end) (a day interval configured after the period, or a
-// shorter converted day file, lacks that opening day). Volumes cannot tell: a lot change
-// rounds every candle on its own, so the days no longer add up to their week or month.
+// period, judged by the dates it holds: it reaches back to the period's first day, or its
+// first day of the period opened the stored candle [start, end) (a day interval configured
+// after the period, or a shorter converted day file, lacks that opening day). A full day
+// interval dropped its older days: a week whose Sunday nothing traded on still has all its
+// days when its oldest held day opened it and the held days reach its high and low (a
+// dropped day of the period would have opened it, by chance at the same price, and set no
+// extreme). Volumes cannot tell: a lot change rounds every candle on its own, so the days
+// no longer add up to their week or month.
 bool DaysHoldPeriod(const CMinArch& target, const AggregationState& state, std::int32_t period,
                     int start) {
   const std::vector<Candle>& days = state.daysBeforeEdit;
   if (!days.empty() && days.front().date <= period) return true;
-  if (static_cast<int>(days.size()) >= kMaxCandlesPerInterval) return false;
+  const Candle& stored = target.m_Candles[start];
+  const Candle* opening = nullptr;
+  double high = 0, low = 0;
   for (const Candle& day : days) {
-    if (PeriodStart(day.date, target.m_Interval) == period)
-      return day.open == target.m_Candles[start].open;
+    if (PeriodStart(day.date, target.m_Interval) != period) continue;
+    if (!opening) {
+      opening = &day;
+      high = day.high;
+      low = day.low;
+    }
+    high = std::max(high, day.high);
+    low = std::min(low, day.low);
   }
-  return false;
+  if (!opening || opening->open != stored.open) return false;
+  if (static_cast<int>(days.size()) < kMaxCandlesPerInterval) return true;
+  return high == stored.high && low == stored.low;
 }
 
 bool RecomputePeriod(CMinArch& target, const ApplyRequest& request, const AggregationState& state,
@@ -312,7 +339,8 @@ bool EditPeriods(CMinArch& target, const ApplyRequest& request, AggregationState
     if (second != periods.front()) periods.push_back(second);
   }
   int tail = request.tailCount;
-  const std::vector<Candle> days = DayRun(target.m_Instrument);
+  const std::vector<Candle> days =
+      WithDaysDroppedByTheEdit(state.daysBeforeEdit, DayRun(target.m_Instrument), request.date);
   for (const std::int32_t period : periods) {
     if (!RecomputePeriod(target, request, state, days, period, tail)) return false;
   }

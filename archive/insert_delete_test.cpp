@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/test_archive.h"
@@ -220,6 +221,65 @@ TEST(InsertDay, WeekWhoseDaysAreNotAllHeldIsLeftUnchangedAndSaidSo) {
   EXPECT_EQ(a.Run(-2)[0].volume, 7);
   ASSERT_TRUE(a.Apply(Day(20000118, 50), 20000118, 0, "insert").ok);
   EXPECT_EQ(a.Run(-2)[1].volume, 2 + 90);
+}
+
+namespace {
+
+// A full day interval from date on, every date held but skip, the volumes 1, 2, 3...
+std::vector<Candle> FullFrom(std::int32_t date, std::int32_t skip) {
+  std::vector<Candle> days;
+  for (; static_cast<int>(days.size()) < kMaxCandlesPerInterval; date = NextDate(date)) {
+    if (date != skip) days.push_back(DayOf(date, 1 + static_cast<int>(days.size())));
+  }
+  return days;
+}
+
+// The candle of week 20000109 folded from the held days.
+Candle FirstWeek(const std::vector<Candle>& days) {
+  Candle week = DayOf(20000109, 0);
+  for (const Candle& day : days) {
+    if (day.date < 20000116) week.volume += day.volume;
+  }
+  return week;
+}
+
+}  // namespace
+
+TEST(DeleteDay, OldestWeekOfAFullDayIntervalIsRecomputedWhenItsHeldDaysMakeItUp) {
+  // Nothing traded on Sunday 20000109: the full day interval starts on Monday and still
+  // holds every day of that week.
+  const std::vector<Candle> days = FullFrom(20000110, 0);
+  Candle week = FirstWeek(days);
+  ASSERT_EQ(week.volume, 1 + 2 + 3 + 4 + 5 + 6);
+  Archive a = Stored(days, {week});
+  ASSERT_TRUE(a.Apply({}, 20000112, 0, "delete").ok);
+  ASSERT_EQ(a.Run(-2).size(), 1u);
+  EXPECT_EQ(a.Run(-2)[0].volume, 1 + 2 + 4 + 5 + 6);
+
+  // A dropped Sunday that set the week's high or low, or opened it at another price: the
+  // held days cannot make the week up.
+  for (const auto& [open, high, low] : {std::tuple{100., 101., 100.}, {100., 100., 99.},
+                                        {99., 100., 99.}}) {
+    week.open = open;
+    week.high = high;
+    week.low = low;
+    Archive partial = Stored(days, {week});
+    ASSERT_TRUE(partial.Apply({}, 20000112, 0, "delete").ok);
+    EXPECT_EQ(partial.Run(-2)[0].volume, week.volume) << open << " " << high << " " << low;
+  }
+}
+
+TEST(InsertDay, IntoAFullDayIntervalKeepsTheDroppedDayInItsWeek) {
+  // The day interval starts on the week's Sunday; inserting a later day pushes that
+  // Sunday out of it, but the week still traded on it.
+  const std::vector<Candle> days = FullFrom(20000109, 20000112);
+  const Candle week = FirstWeek(days);
+  Archive a = Stored(days, {week});
+  ASSERT_EQ(week.volume, 1 + 2 + 3 + 4 + 5 + 6);
+  ASSERT_TRUE(a.Apply(Day(20000112, 100), 20000112, 0, "insert").ok);
+  EXPECT_EQ(a.Run(-1).front().date, 20000110);
+  ASSERT_EQ(a.Run(-2).size(), 1u);
+  EXPECT_EQ(a.Run(-2)[0].volume, 1 + 2 + 3 + 4 + 5 + 6 + 90);
 }
 
 namespace {

@@ -20,7 +20,8 @@ RULE_DROPPED_STAY_DROPPED: an N-minute or day interval that dropped its oldest c
   gets the inserted part alone.
 RULE_PERIOD_NEEDS_ITS_DAYS: a week or month candle is recomputed by insert and delete from
   the day interval; when the day interval no longer holds every day of the period (the
-  3000 limit dropped some), the candle is left as it was.
+  3000 limit dropped some), the candle is left as it was. A day that the limit pushes out
+  to make room for the inserted one still counts in its period in that insert.
 RULE_DELETE_IS_A_CALENDAR_DATE: delete removes the candles dated D, so it removes the part
   after midnight of the previous date's session and keeps the part after midnight of D's
   own session (dated D + 1).
@@ -354,6 +355,8 @@ class Security:
     def refresh(self, insert_span=None, rebuild=False, edited_periods=()):
         """Recomputes the visible candles of every interval after an action."""
         before = {c: dict(v) for c, v in self.visible.items()}
+        # days the 3000 limit pushes out in this very action still count in their week
+        days_dropped_earlier = set(self.dropped.get(DAY, ()))
         by_date = self.by_date()
         # decided before the week and month, which follow the day interval
         days_kept_out = bool(insert_span) and self.days_dropped_before(before, insert_span[1])
@@ -380,7 +383,8 @@ class Security:
                 for period in edited_periods:
                     key = (period_key(code, period), 0)
                     kept.pop(key, None)
-                    if DAY in self.codes and self._days_dropped(code, key[0]):
+                    if DAY in self.codes and self._days_dropped(code, key[0],
+                                                                days_dropped_earlier):
                         kept[key] = before[code].get(key)
                 view = dict(whole)
                 for key, candle in kept.items():
@@ -557,8 +561,9 @@ class Security:
                 and (candle_key(f, *k) < own if opening else candle_key(f, *k) > own)}
         return kept | self.kept_beside(f, edge, opening, outside)
 
-    def _days_dropped(self, code, period):
-        return any(period_key(code, k[0]) == period for k in self.dropped[DAY])
+    @staticmethod
+    def _days_dropped(code, period, dropped_days):
+        return any(period_key(code, k[0]) == period for k in dropped_days)
 
 
 class Model:
@@ -727,13 +732,15 @@ class Model:
                     and candle_key(code, *k) < candle_key(code, *first)}
             if held:
                 return held
-        if night and all(s.held.get(k) == v for k, v in night.items()):
+        # the day holds what an earlier insert did not take out of it
+        in_day = {k for k in s.held if k not in s.lost["cal"]}
+        if night and all(k in in_day and s.held[k] == v for k, v in night.items()):
             return set(night)
         # RULE_NO_FINER_INTERVAL_KEEPS_THE_TREE_NIGHT: no minute interval under a day shows
         # what the day holds before the export; when the held minutes there are the tree's
         # part after midnight by time and volume (only its prices differ: the previous
         # export sent again corrected), the replaced day keeps that part as the tree gives it
-        before = {k for k in s.held if k[0] == first[0] and k < first}
+        before = {k for k in in_day if k[0] == first[0] and k < first}
         if night and before == set(night) and \
                 all(s.held[k][0] == v[0] for k, v in night.items()):
             s.held.update(night)

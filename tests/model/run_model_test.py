@@ -79,7 +79,8 @@ from sequences import (LOT_PAIRS, PRICE_CHANGES, MinuteMaker, Settings, lot_divi
 LONG_RUN_SEEDS = [1055, 1082, 1087, 1106, 1141, 1143, 1155, 1188, 1191, 1280, 1335, 1394,
                   1440, 1541, 1548, 6237, 6277, 8115, 8281, 8730, 9287, 10364, 12329, 12741,
                   14411, 14663, 14702, 20219, 22728, 25352, 36794, 37603, 38732,
-                  43748, 50047, 50087, 50098, 50669, 51659, 53350, 53527, 54908, 57457, 80265]
+                  43748, 50047, 50087, 50098, 50669, 51659, 53350, 53527, 54908, 57457, 80265,
+                  88107, 90050, 104078]
 CI_SEEDS = list(range(1, 25)) + [32] + LONG_RUN_SEEDS
 # Seeds from here on draw exports that end in a minute still forming (maybe_forming).
 FORMING_FROM_SEED = 50000
