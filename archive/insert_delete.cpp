@@ -1,6 +1,7 @@
 #include "archive/insert_delete.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -189,19 +190,19 @@ void KeepDaysBeforeEdit(const Candle* instrument, AggregationState& state) {
   state.daysBeforeEdit.assign(first, first + place->count);
 }
 
-// True when the day interval can be seen to have dropped days before its oldest one: it
-// is full, or a week or month candle of a period before that day's period outlives them
-// (deletes may have brought the run below the limit since). An insert before all of such
-// a run changes nothing there: its dates were dropped or lie among dropped ones, and the
-// archive no longer holds the other parts of them (the next date's own evening after a
-// night), so a day candle written back would hold the inserted part alone.
-bool DroppedOlderDays(const CMinArch& target) {
-  if (target.m_Count >= kMaxCandlesPerInterval) return true;
-  const std::int32_t oldest = target.m_Candles[0].date;
+// True when the day interval whose candles begin with oldest can be seen to have dropped
+// days before it: it is full, or a week or month candle of a period before that day's
+// period outlives them (deletes may have brought the run below the limit since). An insert
+// before all of such a run changes nothing there: its dates were dropped or lie among
+// dropped ones, and the archive no longer holds the other parts of them (the next date's
+// own evening after a night), so a day candle written back would hold the inserted part
+// alone.
+bool DroppedOlderDays(const Candle* instrument, int count, std::int32_t oldest) {
+  if (count >= kMaxCandlesPerInterval) return true;
   for (const std::int32_t interval : {kWeekInterval, kMonthInterval}) {
-    const auto place = FindSlot(target.m_Instrument, interval);
+    const auto place = FindSlot(instrument, interval);
     if (!place || place->count == 0) continue;
-    const Candle& first = target.m_Instrument[place->firstRecord];
+    const Candle& first = instrument[place->firstRecord];
     if (PeriodStart(first.date, interval) < PeriodStart(oldest, interval)) return true;
   }
   return false;
@@ -222,8 +223,15 @@ bool EditDays(CMinArch& target, const ApplyRequest& request, AggregationState& s
     return ReplaceRun(target, start, end, {}, tail);
   }
   const std::vector<Candle> days = DayCandlesInPlay(state);
-  if (target.m_Count > 0 && target.m_Candles[0].date > days.back().date && DroppedOlderDays(target))
+  if (target.m_Count > 0 && target.m_Candles[0].date > days.back().date &&
+      DroppedOlderDays(target.m_Instrument, target.m_Count, target.m_Candles[0].date)) {
+    const std::string name(request.displayName);
+    LogAt(1,
+          "  [date]    = %d  - archive %s: the day interval dropped its days before %d, the "
+          "inserted days are not stored there",
+          request.date, name.c_str(), target.m_Candles[0].date);
     return true;
+  }
   const auto [start, end] = DateRange(target, days.front().date, days.back().date);
   return ReplaceRun(target, start, end, days, tail);
 }
@@ -274,32 +282,32 @@ std::vector<Candle> WithDaysDroppedByTheEdit(const std::vector<Candle>& before,
 // True when the day interval, as it was before this run's edit, held every day of the
 // period, judged by the dates it holds: it reaches back to the period's first day, or its
 // first day of the period opened the stored candle [start, end) (a day interval configured
-// after the period, or a shorter converted day file, lacks that opening day). A full day
-// interval dropped its older days: a week whose Sunday nothing traded on still has all its
-// days when its oldest held day opened it and the held days reach its high and low (a
-// dropped day of the period would have opened it, by chance at the same price, and set no
-// extreme). Volumes cannot tell: a lot change rounds every candle on its own, so the days
-// no longer add up to their week or month.
+// after the period, or a shorter converted day file, lacks that opening day). A day
+// interval that dropped older days may have dropped some of this period too, and a
+// dropped first day may have opened it at the same price (a day that closed where it
+// opened): then the held days must also make up the stored candle's range and volume.
+// Exactly: a lot change that rounds every candle on its own leaves the days short of
+// their week by less than a unit each, as a small dropped day does, and only the second
+// loses data when taken for the first; the candle is then left as it is, and said so.
 bool DaysHoldPeriod(const CMinArch& target, const AggregationState& state, std::int32_t period,
                     int start) {
   const std::vector<Candle>& days = state.daysBeforeEdit;
   if (!days.empty() && days.front().date <= period) return true;
   const Candle& stored = target.m_Candles[start];
-  const Candle* opening = nullptr;
-  double high = 0, low = 0;
+  std::optional<Candle> held;
   for (const Candle& day : days) {
     if (PeriodStart(day.date, target.m_Interval) != period) continue;
-    if (!opening) {
-      opening = &day;
-      high = day.high;
-      low = day.low;
-    }
-    high = std::max(high, day.high);
-    low = std::min(low, day.low);
+    if (held)
+      MergeInto(*held, day);
+    else
+      held = day;
   }
-  if (!opening || opening->open != stored.open) return false;
-  if (static_cast<int>(days.size()) < kMaxCandlesPerInterval) return true;
-  return high == stored.high && low == stored.low;
+  if (!held || held->open != stored.open) return false;
+  if (!DroppedOlderDays(target.m_Instrument, static_cast<int>(days.size()), days.front().date))
+    return true;
+  return held->high == stored.high && held->low == stored.low &&
+         std::fabs(held->volume - stored.volume) <=
+             kValueTolerance * std::max(1.0, std::fabs(stored.volume));
 }
 
 bool RecomputePeriod(CMinArch& target, const ApplyRequest& request, const AggregationState& state,

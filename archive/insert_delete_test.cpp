@@ -245,28 +245,74 @@ Candle FirstWeek(const std::vector<Candle>& days) {
 
 }  // namespace
 
-TEST(DeleteDay, OldestWeekOfAFullDayIntervalIsRecomputedWhenItsHeldDaysMakeItUp) {
+TEST(DeleteDay, OldestWeekOfADayIntervalThatDroppedDaysIsRecomputedOnlyWhenItsHeldDaysMakeItUp) {
   // Nothing traded on Sunday 20000109: the full day interval starts on Monday and still
   // holds every day of that week.
   const std::vector<Candle> days = FullFrom(20000110, 0);
-  Candle week = FirstWeek(days);
-  ASSERT_EQ(week.volume, 1 + 2 + 3 + 4 + 5 + 6);
-  Archive a = Stored(days, {week});
+  const Candle made = FirstWeek(days);
+  ASSERT_EQ(made.volume, 1 + 2 + 3 + 4 + 5 + 6);
+  Archive a = Stored(days, {made});
   ASSERT_TRUE(a.Apply({}, 20000112, 0, "delete").ok);
   ASSERT_EQ(a.Run(-2).size(), 1u);
   EXPECT_EQ(a.Run(-2)[0].volume, 1 + 2 + 4 + 5 + 6);
 
-  // A dropped Sunday that set the week's high or low, or opened it at another price: the
-  // held days cannot make the week up.
-  for (const auto& [open, high, low] : {std::tuple{100., 101., 100.}, {100., 100., 99.},
-                                        {99., 100., 99.}}) {
-    week.open = open;
-    week.high = high;
-    week.low = low;
-    Archive partial = Stored(days, {week});
-    ASSERT_TRUE(partial.Apply({}, 20000112, 0, "delete").ok);
-    EXPECT_EQ(partial.Run(-2)[0].volume, week.volume) << open << " " << high << " " << low;
+  // The same days one short of full after a delete of the newest, an older week showing
+  // that days were dropped.
+  std::vector<Candle> fewer = days;
+  fewer.pop_back();
+  const Candle older = DayOf(20000102, 9);
+
+  struct Case {
+    const char* what;
+    double open, high, low, volume;  // added to the week the held days make
+    bool recomputed;
+  };
+  // A dropped Sunday that opened the week at another price, set its high or low, or (a
+  // day that closed where it opened, at the price Monday opened) only added its volume:
+  // the held days cannot make the week up. Neither can they after a lot change rounded
+  // each candle: that cannot be told from a small dropped day.
+  const Case cases[] = {
+      {"another open", -1, 0, 0, 0, false},   {"a higher high", 0, 1, 0, 0, false},
+      {"a lower low", 0, 0, -1, 0, false},    {"more volume", 0, 0, 0, 7, false},
+      {"rounded volumes", 0, 0, 0, 1, false}, {"the same candle", 0, 0, 0, 0, true},
+  };
+  for (const Case& c : cases) {
+    Candle week = made;
+    week.open += c.open;
+    week.high += c.high;
+    week.low += c.low;
+    week.volume += c.volume;
+    for (const bool full : {true, false}) {
+      Archive edited = full ? Stored(days, {week}) : Stored(fewer, {older, week});
+      ASSERT_TRUE(edited.Apply({}, 20000112, 0, "delete").ok);
+      const Candle after = edited.Run(-2).back();
+      EXPECT_EQ(after.volume, c.recomputed ? made.volume - 3 : week.volume)
+          << c.what << (full ? ", full" : ", one short");
+    }
   }
+
+  // With no sign of dropped days (fewer than 3000 and no older week), the opening day
+  // tells alone: a day interval configured later than the week.
+  Candle week = made;
+  week.volume += 40;
+  Archive later = Stored(fewer, {week});
+  ASSERT_TRUE(later.Apply({}, 20000112, 0, "delete").ok);
+  EXPECT_EQ(later.Run(-2)[0].volume, made.volume - 3);
+}
+
+TEST(InsertDay, BeforeADayIntervalThatDroppedDaysIsSaidToStoreNothingThere) {
+  std::vector<Candle> days = FullFrom(20000110, 0);
+  days.pop_back();
+  Archive a = Stored(days, {DayOf(20000102, 9), FirstWeek(days)});
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(a.Apply(Day(20000104, 50), 20000104, 0, "insert").ok);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("  [date]    = 20000104  - archive test.dat: the day interval dropped its "
+                     "days before 20000110, the inserted days are not stored there"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(a.Run(-1).size(), days.size());
+  EXPECT_EQ(a.Run(-2)[0].volume, 9);
 }
 
 TEST(InsertDay, IntoAFullDayIntervalKeepsTheDroppedDayInItsWeek) {
