@@ -1,4 +1,5 @@
-# 64-bit Windows with the posix-threads mingw-w64 compiler; tests run under wine64.
+# 64-bit Windows with the posix-threads mingw-w64 compiler; tests run under wine64, started
+# by tools/wine64.sh.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(triple x86_64-w64-mingw32)
@@ -9,4 +10,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+get_filename_component(wine64_launcher ${CMAKE_CURRENT_LIST_DIR}/../tools/wine64.sh ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${wine64_launcher})
