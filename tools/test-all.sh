@@ -17,7 +17,7 @@ start_wine() {
   /usr/lib/wine/wineserver64 -p >/dev/null 2>&1 || true
   # The first program of a server session starts wine's services; let that happen
   # here, not inside a test whose output pipe they would keep open.
-  /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
+  tools/wine64.sh cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 stop_wine() { /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true; }
 
